@@ -1,0 +1,71 @@
+#ifndef ENGINE_LNL_H
+#define ENGINE_LNL_H
+
+#include "alr/AlrContig.h"
+#include "engine/Contigdata.h"
+#include "engine/Model.h"
+#include "stat/Stat.h"
+
+#include <memory>
+#include <valarray>
+#include <vector>
+
+namespace bpp
+{
+/**
+ * @brief Likelihood engine of one contig: read-error matrices per error class, allelic
+ * expression bias per bias class, the position and contig log-likelihoods, and (in the
+ * final pass) the genotype posteriors and calls.
+ *
+ * A positive value where a log-likelihood is expected marks an impossible case
+ * (99, 101, 102, 103, 104, 105).
+ *
+ * Copies share the contig's records (contig_data) and own their numeric state; the
+ * records live as long as any copy does.
+ */
+class LnL
+{
+public:
+  Stat* stat;          // not owned
+  AlrContig* contig;   // not owned
+  Model* model;        // not owned; the model of the current pass
+  std::shared_ptr<Contigdata> contig_data;
+  double error_matrices[3][4][4] = {}; // [class][true base][read base]
+  double error_rates[3] = {};
+  double error_weights[3] = {};
+  double bias_values[3] = {};
+  double bias_weights[3] = {};
+  unsigned int min_depth;
+  bool posterior_pass = false;
+  bool best_genotype = false;
+  double fis;
+  std::vector<int> included; // individuals of the likelihood, in visiting order
+  // Genotype log-likelihoods of one position, flattened [bias 3][error 3][g1 4][g2 4][individual n].
+  std::vector<double> genotype_cache;
+
+  LnL(Stat* stat, AlrContig* contig, Model* model, unsigned int min_depth, double fis);
+  virtual ~LnL() = default;
+  LnL(const LnL&) = default;
+  LnL& operator=(const LnL&) = default;
+
+  double lnL(double er_alpha, double er_beta, double er_tstv, double aeb_alpha, double aeb_beta);
+  double calculate_lnL_contig();
+  double calculate_lnL_pos(Posdata* position, Alrline* line, double bias, int bias_class);
+  double calculate_lnL_pos_ind(std::valarray<unsigned int>& counts, int allele1, int allele2, double (*matrix)[4],
+                               double bias, double multinomial_term);
+  void build_error_matrix(double rate, double tstv, double (*matrix)[4]);
+  void calculate_posterior_genotypes();
+  void calculate_posterior_genotypes_pos(Posdata* position, Alrline* line, double bias, int bias_class);
+
+  double& cache(int bias_class, int error_class, int g1, int g2, int individual)
+  {
+    return genotype_cache[((((static_cast<size_t>(bias_class) * 3 + error_class) * 4 + g1) * 4 + g2) * n_individuals_) +
+                          individual];
+  }
+
+private:
+  size_t n_individuals_ = 0;
+};
+} // namespace bpp
+
+#endif

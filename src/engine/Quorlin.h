@@ -1,0 +1,117 @@
+#ifndef ENGINE_QUORLIN_H
+#define ENGINE_QUORLIN_H
+
+#include "alr/AlrContig.h"
+#include "engine/LnL.h"
+#include "engine/LnL_fct.h"
+#include "engine/Model.h"
+#include "stat/Stat.h"
+
+#include <Bpp/Numeric/Function/DownhillSimplexMethod.h>
+
+#include <fstream>
+#include <memory>
+#include <string>
+#include <valarray>
+#include <vector>
+
+namespace bpp
+{
+/**
+ * @brief One fitted model: the optimiser and the function it borrows. The function is
+ * declared first so that it outlives the optimiser.
+ */
+struct FittedModel
+{
+  std::unique_ptr<LnL_fct> function;
+  std::unique_ptr<DownhillSimplexMethod> optimizer;
+};
+
+using SharedOptimizers = std::vector<FittedModel>;                 // one slot per model
+using SeparateOptimizers = std::vector<std::vector<FittedModel>>;  // [model][species]
+
+/**
+ * @brief The engine: engine and filter settings, the model table, the current contig's
+ * likelihood engine and records, the per-contig pipeline and the .gen/.data writers.
+ */
+class Quorlin
+{
+public:
+  std::vector<double> lnL_shared;   // per model, log-likelihood of the last shared fit
+  std::vector<double> lnL_separate; // per model, sum over species of the last separate fit
+  Stat* stat;                       // not owned
+  std::unique_ptr<LnL> lnl;         // current contig's engine
+  std::vector<Model> models;        // M0, M1, M2
+  unsigned int model_index = 1;     // model whose estimates make the calls
+  unsigned int min_coverage = 1;
+  bool shared = false;
+  bool separate = false;
+  bool best_genotype = false;
+  bool use_kestrin = false;
+  std::string multi_alleles = "tolerated";
+  double fis = 0.0;
+  double threshold = 0.001;
+  double precision = 0.001;
+  bool dirichlet = false;
+  bool skip_paralogous = false;
+  bool keep_unknown = false;
+  std::string optimizer = "newton";
+  double max_error = 0.0;
+  unsigned int nb_positions = 0;
+  unsigned int nb_homozygous = 0;
+  unsigned int nb_checked = 0;
+  unsigned int nb_paralogous = 0;
+  unsigned int nb_in_error = 0;
+
+  explicit Quorlin(Stat* stat)
+    : lnL_shared(3, 0.0)
+    , lnL_separate(3, 0.0)
+    , stat(stat)
+  {
+    models.push_back(make_model("M0", "[no error, no bias]            ", true, true, false, false, false));
+    models.push_back(make_model("M1", "[constant error, no bias]      ", false, true, true, true, false));
+    models.push_back(make_model("M2", "[constant error, constant bias]", false, false, true, true, true));
+  }
+  virtual ~Quorlin() = default;
+
+  // Per-contig pipeline.
+  void compute(AlrContig& contig);
+  void check_paralogy(AlrContig& contig);
+  bool is_more_than_2_alleles(std::valarray<unsigned int> counts);
+  void calculate_multinomial_terms(Posdata& position, std::valarray<unsigned int>& counts);
+
+  // Model fitting and the final pass.
+  FittedModel my_optimize();
+  void dosh(AlrContig& contig, SharedOptimizers& shared_optimizers);
+  void dosep(AlrContig& contig, SeparateOptimizers& separate_optimizers);
+  void chosen_sh_dist(AlrContig& contig, SharedOptimizers& shared_optimizers);
+  void chosen_sh_sep(AlrContig& contig, SeparateOptimizers& separate_optimizers);
+  void calcul_aeb(Contigdata::aeb_data* record, double aeb_beta);
+  void calcul_err(Contigdata::err_data* record, double er_beta, double er_tstv, unsigned int nb_positions);
+
+  // Writers.
+  std::string write_genotypes(AlrContig& contig, std::ofstream& gen);
+  void write_speciesdata(std::ofstream& dat);
+
+  // Paralogy filter glue (filter/).
+  bool kestrin(Alrline& line, bool heterozygous, unsigned int index);
+
+private:
+  static Model make_model(const std::string& name, const std::string& description, bool no_error, bool no_bias,
+                          bool fit_er_beta, bool fit_er_tstv, bool fit_aeb_beta)
+  {
+    Model m;
+    m.name = name;
+    m.print_name = name;
+    m.description = description;
+    m.no_error = no_error;
+    m.no_bias = no_bias;
+    m.fit_er_beta = fit_er_beta;
+    m.fit_er_tstv = fit_er_tstv;
+    m.fit_aeb_beta = fit_aeb_beta;
+    return m;
+  }
+};
+} // namespace bpp
+
+#endif
