@@ -7,6 +7,7 @@
 #include "stat/Stat.h"
 
 #include <memory>
+#include <string>
 #include <valarray>
 #include <vector>
 
@@ -63,8 +64,48 @@ public:
                           individual];
   }
 
+  /**
+   * @brief Bound that separates a log-likelihood from an impossibility marker.
+   *
+   * A true log-likelihood is at most 0, but one that is 0 in exact arithmetic can come out as
+   * a few 1e-16 after rounding; every marker is 99 or more. Testing against 0.5 keeps such a
+   * value a log-likelihood.
+   */
+  static constexpr double marker_bound = 0.5;
+
+  /** @brief True for an impossibility marker (and +inf); false for a log-likelihood and NaN. */
+  static bool is_marker(double value) { return value > marker_bound; }
+
+  /**
+   * @brief Calls the genotype of highest posterior in @p ind; a tie goes to the earlier
+   * genotype in the order AA, AC, ..., TT.
+   */
+  static void call_best(Posdata::ind& ind);
+
+  /**
+   * @brief Calls the first genotype, in the order AA, AC, ..., TT, at which the running sum of
+   * the posteriors of @p ind reaches @p draw. A draw the sum never reaches (rounding, draw near
+   * 1) calls the last genotype with a positive posterior.
+   */
+  static void call_drawn(Posdata::ind& ind, double draw);
+
+  /** @brief Gives @p ind the no-call values (100, 100, 0.0). */
+  static void no_call(Posdata::ind& ind);
+
 private:
   size_t n_individuals_ = 0;
+  std::vector<size_t> species_index_;        // per individual: its species in first-appearance order
+  std::vector<std::string> species_names_;   // distinct species, first-appearance order
+  std::vector<const double*> species_freqs_; // per species: its four frequencies at the current position
+  std::vector<double> log_priors_;           // per species: log prior of the ten genotypes at the position
+  std::valarray<unsigned int> counts_;       // one individual's four counts
+  std::vector<double> terms_;                // terms of one log-sum-exp over genotypes or classes
+  std::vector<double> class_terms_;          // per error class: its weighted log-likelihood of a position
+  std::vector<double> bias_terms_;           // per bias class: its weighted log-likelihood of the contig
+
+  void check_classes() const;
+  void prepare_position(Posdata& position, const Alrline& line);
+  void load_counts(const Alrline& line, size_t individual);
 };
 } // namespace bpp
 

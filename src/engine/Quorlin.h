@@ -12,6 +12,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <utility>
 #include <valarray>
 #include <vector>
 
@@ -95,6 +96,13 @@ public:
 
   // Paralogy filter glue (filter/).
   bool kestrin(Alrline& line, bool heterozygous, unsigned int index);
+
+  /**
+   * @brief The contig's species in order of first appearance in its header, each with the
+   * indices of its individuals in header order. Species s of every per-species record is
+   * entry s of this list.
+   */
+  static std::vector<std::pair<std::string, std::vector<int>>> species_in_header_order(const AlrContig& contig);
 
 private:
   static Model make_model(const std::string& name, const std::string& description, bool no_error, bool no_bias,

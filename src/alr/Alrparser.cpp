@@ -1,0 +1,209 @@
+#include "alr/Alrparser.h"
+
+#include <Bpp/Exceptions.h>
+#include <Bpp/Text/StringTokenizer.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <utility>
+
+namespace bpp
+{
+namespace
+{
+const char* const HEADER_DELIMITERS = "\t|";
+const char* const POSITION_DELIMITERS = "\t[/]";
+
+const char* const CANNOT_READ = "Alr::nextseq_uence: can't read from istream input";
+const char* const WRONG_FORMAT = "Alr::nextseq_uence: wrong format";
+
+// Base index of the label of a line with one observed base, or -1.
+int
+base_index(const std::string& label)
+{
+  if (label == "A")
+    return 0;
+  if (label == "C")
+    return 1;
+  if (label == "G")
+    return 2;
+  if (label == "T")
+    return 3;
+  return -1;
+}
+
+// Echoes a field in a one-line message; a '\r' of a CRLF file is shown, not obeyed.
+std::string
+quoted(const std::string& field)
+{
+  static const char* const hex = "0123456789abcdef";
+  std::string text = "\"";
+  for (const char c : field)
+  {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7f)
+    {
+      text += "\\x";
+      text += hex[u >> 4];
+      text += hex[u & 0xf];
+    }
+    else
+      text += c;
+  }
+  return text + "\"";
+}
+} // namespace
+
+Alrparser::Alrparser(std::string source_name)
+  : source_name_(std::move(source_name))
+{
+}
+
+std::string
+Alrparser::where() const
+{
+  if (line_number_ == 0)
+    return source_name_ + ": ";
+  return source_name_ + ":" + std::to_string(line_number_) + ": ";
+}
+
+bool
+Alrparser::next_contig(std::istream& input, AlrContig& contig)
+{
+  if (input.bad() || input.fail())
+    throw IOException(where() + CANNOT_READ);
+  if (input.eof())
+    return false;
+
+  std::string line;
+  std::getline(input, line);
+  ++line_number_;
+  if (input.bad())
+    throw IOException(where() + CANNOT_READ);
+  if (line.empty() || line[0] != '>')
+    throw Exception(where() + WRONG_FORMAT);
+  contig.name = line.substr(1);
+
+  // The header is taken whatever the stream state: a missing header is an empty line,
+  // which has too few fields.
+  std::getline(input, line);
+  ++line_number_;
+  if (input.bad())
+    throw IOException(where() + CANNOT_READ);
+  read_header(line, contig);
+
+  // The look-ahead for '>' is also made before the first position line, so that a block
+  // without positions ends at the next contig line or at the end of the file.
+  for (;;)
+  {
+    // End-of-file already reached: the last line had no '\n'. Peeking now would also set
+    // the fail state and make the next call report an unreadable input.
+    if (input.eof())
+      return true;
+    const int next = input.peek();
+    if (input.bad())
+      throw IOException(where() + CANNOT_READ);
+    if (next == std::char_traits<char>::eof() || next == '>')
+      return true;
+
+    std::getline(input, line);
+    ++line_number_;
+    if (input.bad())
+      throw IOException(where() + CANNOT_READ);
+    read_position(line, contig);
+  }
+}
+
+namespace
+{
+// The tokenizer's own message is kept; the caller adds where it happened.
+const std::string&
+take(StringTokenizer& fields, const std::string& where)
+{
+  try
+  {
+    return fields.nextToken();
+  }
+  catch (const Exception& e)
+  {
+    throw Exception(where + e.message());
+  }
+}
+} // namespace
+
+void
+Alrparser::read_header(const std::string& line, AlrContig& contig) const
+{
+  StringTokenizer fields(line, HEADER_DELIMITERS, false, false);
+  take(fields, where());
+  take(fields, where());
+  while (fields.hasMoreToken())
+  {
+    const std::string species = take(fields, where());
+    const std::string individual = take(fields, where());
+    contig.ind_species.push_back(species);
+    contig.ind_names.push_back(individual);
+    contig.species_count[species] += 1;
+  }
+}
+
+unsigned int
+Alrparser::read_count(const std::string& field) const
+{
+  // Like strtol without an end pointer: leading blanks skipped, trailing text (a '\r' of a
+  // CRLF file) ignored, text that is not a number counts 0. A negative or oversized count
+  // would wrap to billions of reads, so it is refused.
+  errno = 0;
+  const long value = std::strtol(field.c_str(), nullptr, 10);
+  if (value < 0)
+    throw IOException(where() + "negative read count " + quoted(field));
+  if (errno == ERANGE || static_cast<unsigned long>(value) > UINT_MAX)
+    throw IOException(where() + "read count " + quoted(field) + " is too large");
+  return static_cast<unsigned int>(value);
+}
+
+void
+Alrparser::read_position(const std::string& line, AlrContig& contig) const
+{
+  StringTokenizer fields(line, POSITION_DELIMITERS, false, false);
+  Alrline record;
+  record.label = take(fields, where());
+  record.polymorphic = (take(fields, where()) == "P");
+
+  const std::size_t k = fields.numberOfRemainingTokens();
+  const std::size_t individuals = contig.ind_names.size();
+
+  if (record.polymorphic)
+  {
+    // Five fields per individual: a field that is not read (the depth), then the reads of
+    // A, C, G and T. A trailing '\r' after the last ']' is one more unread field.
+    const std::size_t stored = static_cast<std::size_t>(static_cast<double>(k) * 0.8);
+    if (stored != 4 * individuals)
+      throw IOException(where() + "expected " + std::to_string(5 * individuals) +
+                        " fields (a depth and 4 counts per individual of the header), found " + std::to_string(k));
+    record.counts.resize(stored, 0u);
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < k; ++i)
+    {
+      const std::string& field = take(fields, where());
+      if (i % 5 != 0)
+        record.counts[next++] = read_count(field);
+    }
+  }
+  else
+  {
+    const int base = base_index(record.label);
+    if (base < 0)
+      throw IOException(where() + "label " + quoted(record.label) +
+                        " of a line not marked \"P\" is not one of the bases A, C, G and T");
+    if (k != individuals)
+      throw IOException(where() + "expected " + std::to_string(individuals) +
+                        " counts (one per individual of the header), found " + std::to_string(k));
+    record.counts.resize(4 * k, 0u);
+    for (std::size_t i = 0; i < k; ++i)
+      record.counts[4 * i + static_cast<std::size_t>(base)] = read_count(take(fields, where()));
+  }
+  contig.lines.push_back(std::move(record));
+}
+} // namespace bpp

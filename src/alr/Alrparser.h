@@ -1,0 +1,53 @@
+#ifndef ALR_ALRPARSER_H
+#define ALR_ALRPARSER_H
+
+#include "alr/AlrContig.h"
+
+#include <cstddef>
+#include <istream>
+#include <string>
+
+namespace bpp
+{
+/**
+ * @brief Reader of alr files, one contig block per call.
+ *
+ * A block is a '>' line with the contig name, a header line of species|individual pairs
+ * (after two fields that are not read) and one line per aligned position. The reader keeps
+ * the name of its source and the number of lines read so far, so that every input error it
+ * throws reads "<source>:<line>: <message>".
+ */
+class Alrparser
+{
+public:
+  /** @param source_name the name input errors are reported under (normally the file name). */
+  explicit Alrparser(std::string source_name = "alr input");
+  virtual ~Alrparser() = default;
+
+  /**
+   * @brief Fills the empty @p contig with the next contig block of @p input.
+   *
+   * @return true when a contig was read; false, leaving @p contig untouched, when the input
+   * is at its end.
+   * @throw IOException when the input cannot be read, or when a count is negative, a label is
+   * not a base or a line does not give four counts per individual of the header.
+   * @throw Exception "Alr::nextseq_uence: wrong format" when the block does not start with
+   * '>', and "No more token in tokenizer." when a line has too few fields.
+   */
+  bool next_contig(std::istream& input, AlrContig& contig);
+
+  /** @brief Number of lines taken from the input so far. */
+  std::size_t line_number() const { return line_number_; }
+
+private:
+  void read_header(const std::string& line, AlrContig& contig) const;
+  void read_position(const std::string& line, AlrContig& contig) const;
+  unsigned int read_count(const std::string& field) const;
+  std::string where() const;
+
+  std::string source_name_;
+  std::size_t line_number_ = 0;
+};
+} // namespace bpp
+
+#endif

@@ -1,0 +1,24 @@
+#ifndef DRIVER_DRIVER_H
+#define DRIVER_DRIVER_H
+
+#include "driver/Options.h"
+#include "engine/Quorlin.h"
+#include "export/Tamsel.h"
+#include "export/Vorrin.h"
+
+namespace bpp
+{
+/**
+ * @brief The run once the settings are read and checked: banner, output files, the contig
+ * loop and the closing lines, all on standard output.
+ *
+ * Output names left empty are defaulted from the alr name. The three output files are
+ * flushed after every contig, so a run that ends early keeps what earlier contigs wrote.
+ * @throw Exception on an input error (with the file name and line), an output file that
+ * cannot be created, or a failed write.
+ */
+void
+run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel);
+} // namespace bpp
+
+#endif

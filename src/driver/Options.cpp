@@ -1,0 +1,264 @@
+#include "driver/Options.h"
+
+#include "driver/Runtime.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+
+namespace bpp
+{
+namespace
+{
+// Integers are converted as by strtol and then kept in 32 bits.
+int
+to_int32(const char* text)
+{
+  return static_cast<int>(static_cast<std::int32_t>(std::strtol(text, nullptr, 10)));
+}
+
+double
+to_real(const char* text)
+{
+  return std::strtod(text, nullptr);
+}
+
+void
+activate_model(Quorlin& quorlin, unsigned int index)
+{
+  quorlin.models[index].active = true;
+  quorlin.model_index = index;
+}
+} // namespace
+
+OptionAction
+read_options(int argc, const char* const* argv, RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel)
+{
+  for (int i = 1; i < argc; ++i)
+  {
+    const char* const arg = argv[i];
+    auto is = [arg](const char* word) { return std::strcmp(arg, word) == 0; };
+    // The value of an option is the next argument; the loop still examines that argument
+    // as an option word on its next turn.
+    const char* value = (i + 1 < argc) ? argv[i + 1] : nullptr;
+    bool wants_value = false;
+
+    if (is("-help"))
+      return OptionAction::usage;
+    if (is("-h"))
+      return OptionAction::usage;
+    if (is("-v"))
+      return OptionAction::version;
+    if (is("-debug"))
+      return OptionAction::debug;
+
+    if (is("-alr") || is("-gen") || is("-dat") || is("-all") || is("-min") || is("-fis") || is("-thr") || is("-pre") ||
+        is("-opt") || is("-err") || is("-gpv") || is("-win") || is("-het") || is("-snp"))
+      wants_value = true;
+    if (wants_value && value == nullptr)
+      return OptionAction::usage;
+
+    if (is("-alr"))
+      files.alr_name = value;
+    if (is("-gen"))
+      files.gen_name = value;
+    if (is("-dat"))
+      files.dat_name = value;
+    if (is("-all"))
+      files.fasta_name = value;
+    if (is("-M1"))
+      activate_model(quorlin, 1);
+    if (is("-M2"))
+      activate_model(quorlin, 2);
+    if (is("-sh") || is("-all"))
+      quorlin.shared = true;
+    if (is("-sep") || is("-all"))
+      quorlin.separate = true;
+    if (is("-best"))
+      quorlin.best_genotype = true;
+    if (is("-rand"))
+      quorlin.best_genotype = false;
+    if (is("-acc"))
+      quorlin.multi_alleles = "accepted";
+    if (is("-tol"))
+      quorlin.multi_alleles = "tolerated";
+    if (is("-for"))
+      quorlin.multi_alleles = "forbidden";
+    if (is("-min"))
+      quorlin.min_coverage = static_cast<unsigned int>(to_int32(value));
+    if (is("-fis"))
+      quorlin.fis = to_real(value);
+    if (is("-thr"))
+      quorlin.threshold = to_real(value);
+    if (is("-dir"))
+      quorlin.dirichlet = true;
+    if (is("-spa"))
+      quorlin.skip_paralogous = true;
+    if (is("-pre"))
+      quorlin.precision = to_real(value);
+    if (is("-kun"))
+      quorlin.keep_unknown = true;
+    if (is("-opt"))
+      quorlin.optimizer = value;
+    if (is("-err"))
+      quorlin.max_error = to_real(value);
+    if (is("-par"))
+      quorlin.use_kestrin = true;
+    if (is("-gpv"))
+      tamsel.pvalueThreshold = to_real(value);
+    if (is("-pfc"))
+      vorrin.enabled = true;
+    if (is("-win"))
+      vorrin.windowSize = to_int32(value);
+    if (is("-het"))
+      vorrin.hetThreshold = to_real(value);
+    if (is("-snp"))
+      vorrin.snpThreshold = to_real(value);
+  }
+  return OptionAction::run;
+}
+
+OptionAction
+check_settings(const RunFiles& files, Quorlin& quorlin, std::ostream& out)
+{
+  bool any_active = false;
+  for (const Model& model : quorlin.models)
+    any_active = any_active || model.active;
+  if (!any_active)
+    activate_model(quorlin, 1);
+
+  // Strict comparisons: the bounds themselves pass, and so does a NaN.
+  if (files.alr_name.empty())
+    return OptionAction::usage;
+  if (quorlin.fis < 0 || quorlin.fis > 1.0)
+    return OptionAction::usage;
+  if (quorlin.threshold < 0 || quorlin.threshold > 1.0)
+    return OptionAction::usage;
+  if (quorlin.max_error < 0 || quorlin.max_error > 0.333)
+    return OptionAction::usage;
+
+  if (quorlin.optimizer != "bfgs" && quorlin.optimizer != "newton")
+  {
+    out << "warning : " << quorlin.optimizer << " optimizer doesn't exist, default is used" << std::endl;
+    quorlin.optimizer = "newton";
+  }
+  return OptionAction::run;
+}
+
+OptionAction
+configure(int argc,
+          const char* const* argv,
+          RunFiles& files,
+          Quorlin& quorlin,
+          Vorrin& vorrin,
+          Tamsel& tamsel,
+          std::ostream& out)
+{
+  const OptionAction action = read_options(argc, argv, files, quorlin, vorrin, tamsel);
+  if (action != OptionAction::run)
+    return action;
+  return check_settings(files, quorlin, out);
+}
+
+std::string
+base_name(const std::string& alr_name)
+{
+  // The last '.' of the whole text counts, also one inside a directory name.
+  const std::string::size_type dot = alr_name.rfind('.');
+  if (dot == std::string::npos)
+    return alr_name;
+  return alr_name.substr(0, dot);
+}
+
+std::string
+output_name(const std::string& name, const std::string& alr_name, const std::string& extension)
+{
+  if (!name.empty())
+    return name;
+  return base_name(alr_name) + extension;
+}
+
+void
+apply_sharing_mode(const AlrContig& contig, Quorlin& quorlin)
+{
+  if (contig.species_count.size() == 1)
+  {
+    quorlin.separate = false;
+    quorlin.shared = true;
+  }
+  else if (!quorlin.separate)
+  {
+    quorlin.shared = true;
+  }
+}
+
+std::string
+usage_text()
+{
+  static const char* const lines[] = {
+    "",
+    "usage: quorlin [options] -alr alr_file",
+    "",
+    "alr_file : aligned sequence file in ALR format",
+    "",
+    "options:",
+    "[-gen string]            output file name(alr_gen)                        default=alr_file.alr_gen",
+    "[-dat string]            output data file name(dat)                       default=alr_file.dat",
+    "[-sh|-sep|-all]          parameters_sharing: shared|separated|all         default=all      ",
+    "[-best|-rand]            output_genotype:    best|random                  default=best     ",
+    "[-acc|-tol|-for]         multi_alleles:      accepted|tolerated|forbidden default=tolerated",
+    "[-min positive integer]  min_coverage                                     default=-1\t\t",
+    "[-fis positive float]    fis                                              default=0.0      ",
+    "[-M1|-M2]                models: M1= error rate                           default=M1       ",
+    "                                 M2= error rate + allelic expression bias                  ",
+    "",
+    "kestrin",
+    "[-par]                   use kestrin       remove paralogous positions                   ",
+    "[-dir]                   use dirichlet                                                     ",
+    "[-thr positive float]    likelihood threshold  ]0,1[                      default=0.001    ",
+    "[-spa]                   skip Paralogous :   skip contigs with paralogous positions.       ",
+    "[-pre]                   precision on parameters                          default=0.001    ",
+    "[-kun]                   keep position when kestrin return an error                      ",
+    "[-opt]                   optimizer used for kestrin [bfgs|newton]       default=newton   ",
+    "[-err]                   max transition/tranvertion  (max=0.3333)         default=0.01     ",
+    "",
+    "tamsel",
+    "[-gpv positive float]    tamsel pvalue threshold ]0,1[                 default=0.95     ",
+    "",
+    "vorrin",
+    "[-pfc]                   use vorrin       hide non reliable zones                       ",
+    "[-win]                   windows size                                     default=4        ",
+    "[-het]                   heterozygotie density threshold                  default=0.8      ",
+    "[-snp                    snp density threshold                            default=0.4      ",
+    "",
+  };
+  std::string text;
+  for (const char* line : lines)
+  {
+    text += line;
+    text += '\n';
+  }
+  return text;
+}
+
+std::string
+version_line()
+{
+  return "quorlin version = " + version + "  " + version_date + "\n";
+}
+
+void
+usage()
+{
+  std::cout << usage_text() << std::flush;
+  std::exit(0); // the usage text is an orderly end of the run
+}
+
+void
+display()
+{
+  std::cout << version_line() << std::flush;
+  std::exit(0); // the version line is an orderly end of the run
+}
+} // namespace bpp

@@ -1,0 +1,50 @@
+#include "driver/Debug.h"
+#include "driver/Driver.h"
+#include "driver/Options.h"
+#include "driver/Runtime.h"
+#include "engine/Quorlin.h"
+#include "export/Tamsel.h"
+#include "export/Vorrin.h"
+#include "stat/Stat.h"
+
+#include <Bpp/Numeric/Random/RandomTools.h>
+
+#include <exception>
+#include <iostream>
+
+int
+main(int argc, char** argv)
+{
+  using namespace bpp;
+  try
+  {
+    // Random genotype draws differ between runs started in different seconds.
+    RandomTools::setSeed(static_cast<long>(rawtime));
+
+    RunFiles files;
+    Stat stat;
+    Quorlin quorlin(&stat);
+    Vorrin vorrin;
+    Tamsel tamsel;
+
+    switch (configure(argc, argv, files, quorlin, vorrin, tamsel, std::cout))
+    {
+      case OptionAction::usage:
+        usage();
+      case OptionAction::version:
+        display();
+      case OptionAction::debug:
+        debug();
+      case OptionAction::run:
+        break;
+    }
+    run(files, quorlin, vorrin, tamsel);
+    return 0;
+  }
+  catch (const std::exception& e)
+  {
+    std::cout.flush();
+    std::cerr << "quorlin: " << e.what() << std::endl;
+    return 1;
+  }
+}

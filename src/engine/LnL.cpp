@@ -1,0 +1,326 @@
+#include "engine/LnL.h"
+
+#include <Bpp/Exceptions.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace bpp
+{
+namespace
+{
+const double kLn2 = 0.693147180559945309417232121458176568; // nearest double to ln 2
+
+// Markers of impossible cases; any value above LnL::marker_bound is read as one.
+const double kImpossibleGenotype = 99.0;    // a read base that neither allele can produce
+const double kImpossibleContig = 101.0;     // some position is impossible
+const double kImpossibleLnL = 102.0;        // the contig log-likelihood is positive
+const double kImpossibleIndividual = 105.0; // an individual without any possible genotype
+
+// A log-likelihood (possibly a rounded 0 or -inf) as opposed to a marker or NaN.
+inline bool
+is_loglik(double value)
+{
+  return value <= LnL::marker_bound;
+}
+
+inline double
+log_prior(const double* f, int g1, int g2, double fis)
+{
+  if (g1 == g2)
+    return std::log(f[g1] * f[g1] + fis * f[g1] * (1 - f[g1]));
+  return std::log(f[g1]) + std::log(f[g2]) + kLn2 + std::log(1 - fis);
+}
+} // namespace
+
+LnL::LnL(Stat* kernel, AlrContig* alr_contig, Model* first_model, unsigned int min_call_depth, double inbreeding)
+  : stat(kernel)
+  , contig(alr_contig)
+  , model(first_model)
+  , contig_data(std::make_shared<Contigdata>())
+  , min_depth(min_call_depth)
+  , fis(inbreeding)
+{
+  const size_t n = contig->ind_names.size();
+  n_individuals_ = n;
+  genotype_cache.assign(3 * 3 * 4 * 4 * n, 0.0);
+
+  if (contig->ind_species.size() != n)
+    throw Exception("LnL: contig " + contig->name + " names " + std::to_string(n) + " individuals but gives " +
+                    std::to_string(contig->ind_species.size()) + " species");
+
+  // Species are numbered by first appearance in the header.
+  species_index_.resize(n, 0);
+  for (size_t i = 0; i < n; ++i)
+  {
+    const std::string& name = contig->ind_species[i];
+    auto it = std::find(species_names_.begin(), species_names_.end(), name);
+    species_index_[i] = static_cast<size_t>(it - species_names_.begin());
+    if (it == species_names_.end())
+      species_names_.push_back(name);
+  }
+  for (size_t s = 0; s < species_names_.size() && s < contig->species_count.size(); ++s)
+  {
+    Speciesdata species;
+    species.name = species_names_[s];
+    contig_data->species_data.push_back(species);
+  }
+
+  contig_data->positions.reserve(contig->lines.size());
+  for (size_t p = 0; p < contig->lines.size(); ++p)
+    contig_data->positions.emplace_back(static_cast<unsigned int>(n));
+
+  // Scratch of the likelihood loops, sized once so that an evaluation allocates nothing.
+  species_freqs_.assign(species_names_.size(), nullptr);
+  log_priors_.assign(10 * species_names_.size(), 0.0);
+  counts_.resize(4, 0);
+  terms_.reserve(3 * 3 * 10);
+  class_terms_.reserve(3);
+  bias_terms_.reserve(3);
+}
+
+// The class arrays, matrices and the cache hold three classes of each kind.
+static void
+check_class_count(unsigned int count, const char* kind)
+{
+  if (count < 1 || count > 3)
+    throw Exception(std::string("LnL: a model has 1 to 3 ") + kind + " classes, found " + std::to_string(count));
+}
+
+void
+LnL::check_classes() const
+{
+  check_class_count(model->nb_error_classes, "error");
+  check_class_count(model->nb_bias_classes, "bias");
+}
+
+double
+LnL::lnL(double er_alpha, double er_beta, double er_tstv, double aeb_alpha, double aeb_beta)
+{
+  if (er_alpha <= 0 || model->no_error)
+  {
+    error_rates[0] = 0.0;
+    error_weights[0] = 1.0;
+    model->nb_error_classes = 1;
+  }
+  else if (model->nb_error_classes == 1)
+  {
+    error_rates[0] = er_alpha / (er_alpha + er_beta);
+    error_weights[0] = 1.0;
+  }
+  else
+  {
+    check_class_count(model->nb_error_classes, "error");
+    const unsigned int k = model->nb_error_classes;
+    stat->discretize_beta(er_alpha, er_beta, static_cast<int>(k), error_rates);
+    for (unsigned int e = 0; e < k; ++e)
+      error_weights[e] = 1.0 / k;
+  }
+
+  if (aeb_alpha <= 0 || model->no_bias)
+  {
+    bias_values[0] = 0.0;
+    bias_weights[0] = 1.0;
+    model->nb_bias_classes = 1;
+  }
+  else if (model->nb_bias_classes == 1)
+  {
+    bias_values[0] = aeb_alpha / (aeb_alpha + aeb_beta);
+    bias_weights[0] = 1.0;
+  }
+  else
+  {
+    check_class_count(model->nb_bias_classes, "bias");
+    const unsigned int k = model->nb_bias_classes;
+    stat->discretize_beta(aeb_alpha, aeb_beta, static_cast<int>(k), bias_values);
+    for (unsigned int b = 0; b < k; ++b)
+      bias_weights[b] = 1.0 / k;
+  }
+
+  check_classes();
+  for (unsigned int e = 0; e < model->nb_error_classes; ++e)
+    build_error_matrix(error_rates[e], er_tstv, error_matrices[e]);
+
+  const double x = calculate_lnL_contig();
+  return is_marker(x) ? kImpossibleLnL : x;
+}
+
+void
+LnL::build_error_matrix(double rate, double tstv, double (*matrix)[4])
+{
+  const double tv = rate / (2 + tstv);
+  const double ts = tstv * tv;
+  for (int i = 0; i < 4; ++i)
+    for (int j = 0; j < 4; ++j)
+      matrix[i][j] = tv;
+  // A<->G and C<->T are the transitions (bases 0<->2, 1<->3).
+  matrix[0][2] = matrix[2][0] = ts;
+  matrix[1][3] = matrix[3][1] = ts;
+  const double diagonal = 1 - tv * (2 + tstv);
+  for (int i = 0; i < 4; ++i)
+    matrix[i][i] = diagonal;
+}
+
+double
+LnL::calculate_lnL_pos_ind(std::valarray<unsigned int>& counts,
+                           int allele1,
+                           int allele2,
+                           double (*matrix)[4],
+                           double bias,
+                           double multinomial_term)
+{
+  const double* m1 = matrix[allele1];
+  const double* m2 = matrix[allele2];
+  for (int j = 0; j < 4; ++j)
+    if (m1[j] == 0.0 && m2[j] == 0.0 && counts[j] > 0)
+      return kImpossibleGenotype;
+
+  // S1: allele1 over-expressed by the bias; S2: allele2 over-expressed.
+  double s1 = 0.0;
+  double s2 = 0.0;
+  for (int j = 0; j < 4; ++j)
+  {
+    if (counts[j] == 0)
+      continue;
+    const double n = counts[j];
+    s1 += n * std::log(0.5 * ((1 + bias) * m1[j] + (1 - bias) * m2[j]));
+    s2 += n * std::log(0.5 * ((1 - bias) * m1[j] + (1 + bias) * m2[j]));
+  }
+  // multinomial_term carries -ln 2, so this is the log of the mean of both orientations.
+  return std::log(std::exp(s2 - s1) + 1) + s1 + multinomial_term;
+}
+
+void
+LnL::load_counts(const Alrline& line, size_t individual)
+{
+  const size_t base = 4 * individual;
+  counts_[0] = line.counts[base];
+  counts_[1] = line.counts[base + 1];
+  counts_[2] = line.counts[base + 2];
+  counts_[3] = line.counts[base + 3];
+}
+
+// Finds, once per position, the frequencies of every species an included individual belongs
+// to, and their log genotype priors, so that the loops over individuals and genotypes only
+// index arrays.
+void
+LnL::prepare_position(Posdata& position, const Alrline& line)
+{
+  check_classes();
+  if (line.counts.size() < 4 * n_individuals_ || position.individuals.size() < n_individuals_)
+    throw Exception("LnL: position holds fewer individuals than the contig header (" + std::to_string(n_individuals_) +
+                    ")");
+  std::fill(species_freqs_.begin(), species_freqs_.end(), nullptr);
+  for (int id : included)
+  {
+    if (id < 0 || static_cast<size_t>(id) >= n_individuals_)
+      throw Exception("LnL: individual " + std::to_string(id) + " is not in the contig");
+    const size_t s = species_index_[static_cast<size_t>(id)];
+    if (species_freqs_[s] != nullptr)
+      continue;
+    auto it = position.frequencies.find(species_names_[s]);
+    if (it == position.frequencies.end() || it->second.size() < 4)
+      throw Exception("LnL: no base frequencies for species " + species_names_[s] + " at a position");
+    const double* f = it->second.data();
+    species_freqs_[s] = f;
+    double* lp = &log_priors_[10 * s];
+    for (int g1 = 0, g = 0; g1 < 4; ++g1)
+      for (int g2 = g1; g2 < 4; ++g2, ++g)
+        lp[g] = log_prior(f, g1, g2, fis);
+  }
+}
+
+double
+LnL::calculate_lnL_pos(Posdata* position, Alrline* line, double bias, int bias_class)
+{
+  prepare_position(*position, *line);
+  const unsigned int nb_error = model->nb_error_classes;
+  class_terms_.clear();
+  for (unsigned int e = 0; e < nb_error; ++e)
+  {
+    double s = 0.0;
+    for (int id : included)
+    {
+      const size_t i = static_cast<size_t>(id);
+      const size_t sp = species_index_[i];
+      const double* f = species_freqs_[sp];
+      const double* lp = &log_priors_[10 * sp];
+      load_counts(*line, i);
+      const double t = position->individuals[i].multinomial_term;
+      terms_.clear();
+      for (int g1 = 0, g = 0; g1 < 4; ++g1)
+        for (int g2 = g1; g2 < 4; ++g2, ++g)
+        {
+          if (f[g1] == 0 || f[g2] == 0)
+            continue;
+          const double l = calculate_lnL_pos_ind(counts_, g1, g2, error_matrices[e], bias, t);
+          if (is_loglik(l))
+            terms_.push_back(l + lp[g]);
+        }
+      if (terms_.empty())
+        return kImpossibleIndividual;
+      s += stat->log_sum_exp(terms_);
+    }
+    class_terms_.push_back(std::log(error_weights[e]) + s);
+  }
+  const double total = stat->log_sum_exp(class_terms_);
+  if (posterior_pass)
+    for (unsigned int e = 0; e < nb_error; ++e)
+      position->error_class_given_bias[bias_class][e] = std::exp(class_terms_[e] - total);
+  return total;
+}
+
+double
+LnL::calculate_lnL_contig()
+{
+  check_classes();
+  Contigdata& data = *contig_data;
+  if (data.positions.size() != contig->lines.size())
+    throw Exception("LnL: the contig has " + std::to_string(contig->lines.size()) + " lines but " +
+                    std::to_string(data.positions.size()) + " position records");
+
+  const unsigned int nb_bias = model->nb_bias_classes;
+  bias_terms_.clear();
+  for (unsigned int k = 0; k < nb_bias; ++k)
+  {
+    double sum = 0.0;
+    for (size_t p = 0; p < data.positions.size(); ++p)
+    {
+      const double v = calculate_lnL_pos(&data.positions[p], &contig->lines[p], bias_values[k], static_cast<int>(k));
+      if (is_marker(v))
+        return kImpossibleContig;
+      sum += v;
+    }
+    bias_terms_.push_back(std::log(bias_weights[k]) + sum);
+  }
+  const double total = stat->log_sum_exp(bias_terms_);
+  if (!posterior_pass)
+    return total;
+
+  for (unsigned int k = 0; k < nb_bias; ++k)
+    data.bias_class_posteriors[k] = std::exp(bias_terms_[k] - total);
+  double mean_bias = 0.0;
+  for (unsigned int k = 0; k < nb_bias; ++k)
+    mean_bias += data.bias_class_posteriors[k] * bias_values[k];
+  data.mean_bias = mean_bias;
+
+  const unsigned int nb_error = model->nb_error_classes;
+  for (Posdata& position : data.positions)
+  {
+    for (unsigned int e = 0; e < nb_error; ++e)
+    {
+      double w = 0.0;
+      for (unsigned int k = 0; k < nb_bias; ++k)
+        w += data.bias_class_posteriors[k] * position.error_class_given_bias[k][e];
+      position.error_class_weights[e] = w;
+    }
+    double rate = 0.0;
+    for (unsigned int e = 0; e < nb_error; ++e)
+      rate += position.error_class_weights[e] * error_rates[e];
+    position.mean_error_rate = rate;
+  }
+
+  calculate_posterior_genotypes();
+  return total;
+}
+} // namespace bpp

@@ -1,0 +1,193 @@
+#include "engine/LnL.h"
+
+#include <Bpp/Numeric/Random/RandomTools.h>
+
+#include <cmath>
+
+namespace bpp
+{
+namespace
+{
+const double kAbsentAllele = 103.0;   // genotype with an allele of frequency 0 in the species
+const double kNoPossibleTerm = 104.0; // genotype without any possible class term
+
+// The ten genotypes in their fixed order AA, AC, AG, AT, CC, CG, CT, GG, GT, TT.
+const int kAllele1[10] = { 0, 0, 0, 0, 1, 1, 1, 2, 2, 3 };
+const int kAllele2[10] = { 0, 1, 2, 3, 1, 2, 3, 2, 3, 3 };
+
+inline bool
+is_loglik(double value)
+{
+  return value <= LnL::marker_bound;
+}
+
+inline void
+set_call(Posdata::ind& ind, int g)
+{
+  ind.allele1 = kAllele1[g];
+  ind.allele2 = kAllele2[g];
+  ind.call_posterior = ind.posteriors[kAllele1[g]][kAllele2[g]];
+}
+} // namespace
+
+void
+LnL::no_call(Posdata::ind& ind)
+{
+  ind.allele1 = 100;
+  ind.allele2 = 100;
+  ind.call_posterior = 0.0;
+}
+
+void
+LnL::call_best(Posdata::ind& ind)
+{
+  int best = 0;
+  double best_posterior = ind.posteriors[0][0];
+  for (int g = 1; g < 10; ++g)
+  {
+    const double p = ind.posteriors[kAllele1[g]][kAllele2[g]];
+    if (p > best_posterior)
+    {
+      best = g;
+      best_posterior = p;
+    }
+  }
+  set_call(ind, best);
+}
+
+void
+LnL::call_drawn(Posdata::ind& ind, double draw)
+{
+  double running = 0.0;
+  int last_positive = -1;
+  for (int g = 0; g < 10; ++g)
+  {
+    const double p = ind.posteriors[kAllele1[g]][kAllele2[g]];
+    running += p;
+    if (running >= draw)
+    {
+      set_call(ind, g);
+      return;
+    }
+    if (p > 0)
+      last_positive = g;
+  }
+  // The ten posteriors add up to 1 only up to rounding, so a draw close to 1 can stay out of
+  // reach; the draw then belongs to the last genotype that has any mass.
+  if (last_positive >= 0)
+    set_call(ind, last_positive);
+  else
+    no_call(ind);
+}
+
+void
+LnL::calculate_posterior_genotypes_pos(Posdata* position, Alrline* line, double bias, int bias_class)
+{
+  prepare_position(*position, *line);
+  const unsigned int nb_error = model->nb_error_classes;
+  for (unsigned int e = 0; e < nb_error; ++e)
+  {
+    for (int id : included)
+    {
+      const size_t i = static_cast<size_t>(id);
+      const size_t sp = species_index_[i];
+      const double* f = species_freqs_[sp];
+      const double* lp = &log_priors_[10 * sp];
+      load_counts(*line, i);
+      const double t = position->individuals[i].multinomial_term;
+      for (int g1 = 0, g = 0; g1 < 4; ++g1)
+        for (int g2 = g1; g2 < 4; ++g2, ++g)
+        {
+          double& entry = cache(bias_class, static_cast<int>(e), g1, g2, id);
+          if (f[g1] == 0 || f[g2] == 0)
+          {
+            entry = kAbsentAllele;
+            continue;
+          }
+          const double l = calculate_lnL_pos_ind(counts_, g1, g2, error_matrices[e], bias, t);
+          entry = is_loglik(l) ? l + lp[g] : l;
+        }
+    }
+  }
+}
+
+void
+LnL::calculate_posterior_genotypes()
+{
+  check_classes();
+  Contigdata& data = *contig_data;
+  const unsigned int nb_bias = model->nb_bias_classes;
+  const unsigned int nb_error = model->nb_error_classes;
+  double log_bias_posterior[3];
+  double log_error_weight[3];
+  for (unsigned int k = 0; k < nb_bias; ++k)
+    log_bias_posterior[k] = std::log(data.bias_class_posteriors[k]);
+
+  for (size_t p = 0; p < data.positions.size(); ++p)
+  {
+    Posdata& position = data.positions[p];
+    Alrline& line = contig->lines[p];
+    for (unsigned int k = 0; k < nb_bias; ++k)
+      calculate_posterior_genotypes_pos(&position, &line, bias_values[k], static_cast<int>(k));
+    for (unsigned int e = 0; e < nb_error; ++e)
+      log_error_weight[e] = std::log(position.error_class_weights[e]);
+
+    for (int id : included)
+    {
+      Posdata::ind& ind = position.individuals[static_cast<size_t>(id)];
+
+      // Log posterior (unnormalised) of each genotype, mixed over the error and bias classes.
+      for (int g = 0; g < 10; ++g)
+      {
+        const int g1 = kAllele1[g];
+        const int g2 = kAllele2[g];
+        terms_.clear();
+        for (unsigned int e = 0; e < nb_error; ++e)
+          for (unsigned int k = 0; k < nb_bias; ++k)
+          {
+            const double v = cache(static_cast<int>(k), static_cast<int>(e), g1, g2, id);
+            if (is_loglik(v))
+              terms_.push_back(v + log_bias_posterior[k] + log_error_weight[e]);
+          }
+        ind.posteriors[g1][g2] = terms_.empty() ? kNoPossibleTerm : stat->log_sum_exp(terms_);
+      }
+
+      terms_.clear();
+      for (int g = 0; g < 10; ++g)
+      {
+        const double v = ind.posteriors[kAllele1[g]][kAllele2[g]];
+        if (is_loglik(v))
+          terms_.push_back(v);
+      }
+      if (terms_.empty())
+      {
+        no_call(ind);
+        continue;
+      }
+      const double total = stat->log_sum_exp(terms_);
+      if (!std::isfinite(total))
+      {
+        // Every possible genotype has probability 0: nothing to normalise or call.
+        no_call(ind);
+        continue;
+      }
+      for (int g = 0; g < 10; ++g)
+      {
+        double& v = ind.posteriors[kAllele1[g]][kAllele2[g]];
+        v = is_loglik(v) ? std::exp(v - total) : 0.0;
+      }
+
+      if (best_genotype)
+        call_best(ind);
+      else
+        call_drawn(ind, RandomTools::giveRandomNumberBetweenZeroAndEntry(1.0, *RandomTools::DEFAULT_GENERATOR));
+
+      const size_t base = 4 * static_cast<size_t>(id);
+      const unsigned int depth =
+        line.counts[base] + line.counts[base + 1] + line.counts[base + 2] + line.counts[base + 3];
+      if (depth < min_depth)
+        no_call(ind);
+    }
+  }
+}
+} // namespace bpp
