@@ -18,22 +18,24 @@ namespace bpp
 namespace
 {
 // Ten individuals, columns already in descending order of their totals (46, 19, 0, 0).
-const unsigned int example_counts[40] = {2, 0, 0, 0, 6, 2, 0, 0, 5, 0, 0, 0, 5, 1, 0, 0, 6, 6, 0, 0,
-                                         9, 3, 0, 0, 6, 0, 0, 0, 4, 2, 0, 0, 1, 3, 0, 0, 2, 2, 0, 0};
+const unsigned int example_counts[40] = { 2, 0, 0, 0, 6, 2, 0, 0, 5, 0, 0, 0, 5, 1, 0, 0, 6, 6, 0, 0,
+                                          9, 3, 0, 0, 6, 0, 0, 0, 4, 2, 0, 0, 1, 3, 0, 0, 2, 2, 0, 0 };
 
-void load_example(Stat& stat)
+void
+load_example(Stat& stat)
 {
   const double e = 0.00246587;
   stat.epsilon = e;
   stat.fis = 0.99;
-  stat.proba_hom1 = {0.99260239, e, e, e};
-  stat.proba_hom2 = {e, 0.99260239, e, e};
-  stat.proba_het = {0.49753413, 0.49753413, e, e};
+  stat.proba_hom1 = { 0.99260239, e, e, e };
+  stat.proba_hom2 = { e, 0.99260239, e, e };
+  stat.proba_het = { 0.49753413, 0.49753413, e, e };
   stat.values = std::valarray<unsigned int>(example_counts, 40);
   stat.nb_values = 40;
 }
 
-void configure(Optimizer& optimizer)
+void
+configure(Optimizer& optimizer)
 {
   optimizer.setVerbose(0);
   optimizer.setProfiler(nullptr);
@@ -41,7 +43,8 @@ void configure(Optimizer& optimizer)
   optimizer.setConstraintPolicy(AutoParameter::CONSTRAINTS_AUTO);
 }
 
-void run_checks()
+void
+run_checks()
 {
   Stat stat;
   load_example(stat);
@@ -87,7 +90,8 @@ void run_checks()
 }
 } // namespace
 
-void debug()
+void
+debug()
 {
   run_checks();
   // The self-check is the whole run: it ends the process here.

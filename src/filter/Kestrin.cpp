@@ -61,7 +61,8 @@ struct FitChain
   }
 };
 
-void load_position(const std::valarray<unsigned int>& counts, double epsilon, double fis, Stat& stat)
+void
+load_position(const std::valarray<unsigned int>& counts, double epsilon, double fis, Stat& stat)
 {
   stat.values.resize(counts.size());
   stat.values = counts;
@@ -87,7 +88,8 @@ void load_position(const std::valarray<unsigned int>& counts, double epsilon, do
 }
 
 // Share of allele 1 among the reads of the two most-read bases, over all individuals.
-double starting_frequency(const std::valarray<unsigned int>& sorted)
+double
+starting_frequency(const std::valarray<unsigned int>& sorted)
 {
   uint32_t s0 = 0;
   uint32_t s1 = 0;
@@ -101,12 +103,14 @@ double starting_frequency(const std::valarray<unsigned int>& sorted)
 }
 } // namespace
 
-void disable_gsl_abort()
+void
+disable_gsl_abort()
 {
   gsl_set_error_handler_off();
 }
 
-double h1_fallback(double la, double lb, double lc)
+double
+h1_fallback(double la, double lb, double lc)
 {
   if (lc < lb)
     return lc;
@@ -115,8 +119,8 @@ double h1_fallback(double la, double lb, double lc)
   return la;
 }
 
-double choose_h1(double first, double reference, const std::function<double()>& retry1,
-                 const std::function<double()>& retry2)
+double
+choose_h1(double first, double reference, const std::function<double()>& retry1, const std::function<double()>& retry2)
 {
   if (!(first > reference))
     return first;
@@ -148,7 +152,8 @@ double choose_h1(double first, double reference, const std::function<double()>& 
   return h1_fallback(first, lb, lc);
 }
 
-double lrt_pvalue(double l0, double l1)
+double
+lrt_pvalue(double l0, double l1)
 {
   double t = 2.0 * (l0 - l1);
   // An infinite or undefined likelihood on either side (for instance a read of a third
@@ -161,25 +166,29 @@ double lrt_pvalue(double l0, double l1)
   return gsl_cdf_chisq_Q(t, 2.0);
 }
 
-double filter_error_rate(double max_error, double rate, double tstv)
+double
+filter_error_rate(double max_error, double rate, double tstv)
 {
   const double transition = rate * tstv;
   return max_error < transition ? max_error : transition;
 }
 
-bool is_flagged(double pvalue, double threshold, bool keep_unknown)
+bool
+is_flagged(double pvalue, double threshold, bool keep_unknown)
 {
   return threshold > pvalue && (pvalue >= 0 || !keep_unknown);
 }
 
-double Kestrin::optimization0(Optimizer& optimizer, ParameterList& parameters, double xi)
+double
+Kestrin::optimization0(Optimizer& optimizer, ParameterList& parameters, double xi)
 {
   parameters.setParameterValue("xi", xi);
   optimizer.init(parameters);
   return optimizer.optimize();
 }
 
-double Kestrin::optimization0dir(Optimizer& optimizer, ParameterList& parameters, double xi, double alpha)
+double
+Kestrin::optimization0dir(Optimizer& optimizer, ParameterList& parameters, double xi, double alpha)
 {
   parameters.setParameterValue("xi", xi);
   parameters.setParameterValue("alpha", alpha);
@@ -187,7 +196,8 @@ double Kestrin::optimization0dir(Optimizer& optimizer, ParameterList& parameters
   return optimizer.optimize();
 }
 
-double Kestrin::optimization1(Optimizer& optimizer, ParameterList& parameters, double p1, double p2, double xi)
+double
+Kestrin::optimization1(Optimizer& optimizer, ParameterList& parameters, double p1, double p2, double xi)
 {
   parameters.setParameterValue("p1", p1);
   parameters.setParameterValue("p2", p2);
@@ -196,8 +206,13 @@ double Kestrin::optimization1(Optimizer& optimizer, ParameterList& parameters, d
   return optimizer.optimize();
 }
 
-double Kestrin::optimization1dir(Optimizer& optimizer, ParameterList& parameters, double p1, double p2, double xi,
-                                 double alpha)
+double
+Kestrin::optimization1dir(Optimizer& optimizer,
+                          ParameterList& parameters,
+                          double p1,
+                          double p2,
+                          double xi,
+                          double alpha)
 {
   parameters.setParameterValue("p1", p1);
   parameters.setParameterValue("p2", p2);
@@ -207,7 +222,8 @@ double Kestrin::optimization1dir(Optimizer& optimizer, ParameterList& parameters
   return optimizer.optimize();
 }
 
-double Kestrin::assignation(std::valarray<unsigned int>& counts, Stat& stat)
+double
+Kestrin::assignation(std::valarray<unsigned int>& counts, Stat& stat)
 {
   disable_gsl_abort();
   load_position(counts, epsilon, fis, stat);
@@ -252,7 +268,8 @@ double Kestrin::assignation(std::valarray<unsigned int>& counts, Stat& stat)
                         : std::unique_ptr<Function>(std::make_unique<Logvrais1>(&stat, e)));
   std::unique_ptr<Optimizer> optimizer1 = h1.make_optimizer(optimizer);
 
-  auto fit1 = [&](double p1, double p2, double xi) {
+  auto fit1 = [&](double p1, double p2, double xi)
+  {
     return dirichlet ? optimization1dir(*optimizer1, h1.working, p1, p2, xi, alpha0)
                      : optimization1(*optimizer1, h1.working, p1, p2, xi);
   };

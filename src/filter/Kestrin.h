@@ -21,11 +21,11 @@ namespace bpp
 class Kestrin
 {
 public:
-  double fis = 0.0;           // inbreeding coefficient of the genotype weights
-  double threshold = 0.001;   // kept for the caller; the test itself does not read it
-  double epsilon = 0.0;       // read error rate of the three base-probability vectors
-  double precision = 0.001;   // bounds and start values of the fits, and the comparison point
-  bool dirichlet = false;     // Dirichlet-multinomial reads instead of multinomial ones
+  double fis = 0.0;               // inbreeding coefficient of the genotype weights
+  double threshold = 0.001;       // kept for the caller; the test itself does not read it
+  double epsilon = 0.0;           // read error rate of the three base-probability vectors
+  double precision = 0.001;       // bounds and start values of the fits, and the comparison point
+  bool dirichlet = false;         // Dirichlet-multinomial reads instead of multinomial ones
   std::string optimizer = "bfgs"; // "bfgs" or "newton"
 
   Kestrin() = default;
@@ -52,7 +52,11 @@ public:
   /** @brief Two-locus fit from p1, p2 and xi. */
   double optimization1(Optimizer& optimizer, ParameterList& parameters, double p1, double p2, double xi);
   /** @brief Two-locus Dirichlet fit from p1, p2, xi and alpha. */
-  double optimization1dir(Optimizer& optimizer, ParameterList& parameters, double p1, double p2, double xi,
+  double optimization1dir(Optimizer& optimizer,
+                          ParameterList& parameters,
+                          double p1,
+                          double p2,
+                          double xi,
                           double alpha);
 };
 
@@ -69,14 +73,15 @@ public:
  * @param retry1 runs the first retry (Lb); called at most once.
  * @param retry2 runs the second retry (Lc); called at most once.
  */
-double choose_h1(double first, double reference, const std::function<double()>& retry1,
-                 const std::function<double()>& retry2);
+double
+choose_h1(double first, double reference, const std::function<double()>& retry1, const std::function<double()>& retry2);
 
 /**
  * @brief Fallback when no fit beat the comparison value: Lc if Lc < Lb, else Lb if Lb < La,
  * else La. Not the minimum: La < Lc < Lb gives Lc.
  */
-double h1_fallback(double la, double lb, double lc);
+double
+h1_fallback(double la, double lb, double lc);
 
 /**
  * @brief Upper chi-square tail (2 degrees of freedom) of T = 2 (L0 - L1), T raised to 0
@@ -84,22 +89,26 @@ double h1_fallback(double la, double lb, double lc);
  * @param l0 minimised minus log-likelihood of the one-locus model.
  * @param l1 retained minus log-likelihood of the two-locus model.
  */
-double lrt_pvalue(double l0, double l1);
+double
+lrt_pvalue(double l0, double l1);
 
 /**
  * @brief The error rate the test assumes: max_error, unless the contig's transition error
  * rate (rate x tstv) is not above it. A product that is not a number is passed on.
  */
-double filter_error_rate(double max_error, double rate, double tstv);
+double
+filter_error_rate(double max_error, double rate, double tstv);
 
 /**
  * @brief Whether a tested position is blanked: a p-value strictly below the threshold, or
  * a failed test (-1) unless failed tests are kept.
  */
-bool is_flagged(double pvalue, double threshold, bool keep_unknown);
+bool
+is_flagged(double pvalue, double threshold, bool keep_unknown);
 
 /** @brief Makes GSL return error codes instead of aborting the process; safe to call repeatedly. */
-void disable_gsl_abort();
+void
+disable_gsl_abort();
 } // namespace bpp
 
 #endif

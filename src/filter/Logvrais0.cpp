@@ -12,13 +12,15 @@ Logvrais0::Logvrais0(Stat* stat, double precision)
   addParameter_(utils::bounded_parameter("xi", e, e, 1 - e, e, constraints_).release());
 }
 
-void Logvrais0::fireParameterChanged(const ParameterList& /* changed */)
+void
+Logvrais0::fireParameterChanged(const ParameterList& /* changed */)
 {
   const double xi = getParameterValue("xi");
   value_ = stat_->logvrais0(xi);
 }
 
-void Logvrais0::setParameters(const ParameterList& parameters)
+void
+Logvrais0::setParameters(const ParameterList& parameters)
 {
   matchParametersValues(parameters);
 }

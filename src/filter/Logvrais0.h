@@ -18,7 +18,9 @@ namespace bpp
  * With e the precision given to the constructor:
  *  - "xi" in [e, 1 - e], starting at e
  */
-class Logvrais0 : public virtual Function, public AbstractParametrizable
+class Logvrais0
+  : public virtual Function
+  , public AbstractParametrizable
 {
 public:
   /**
@@ -41,9 +43,9 @@ public:
   double precision() const { return precision_; }
 
 private:
-  double value_;      // minus log-likelihood at the current parameters, 0.0 until the first change
-  Stat* stat_;        // borrowed
-  double precision_;  // e of the bounds
+  double value_;                       // minus log-likelihood at the current parameters, 0.0 until the first change
+  Stat* stat_;                         // borrowed
+  double precision_;                   // e of the bounds
   utils::ConstraintStore constraints_; // shared with clones
 };
 } // namespace bpp

@@ -13,14 +13,16 @@ Logvrais0_dir::Logvrais0_dir(Stat* stat, double precision)
   addParameter_(utils::lower_bounded_parameter("alpha", 100.0, 1.0, e, constraints_).release());
 }
 
-void Logvrais0_dir::fireParameterChanged(const ParameterList& /* changed */)
+void
+Logvrais0_dir::fireParameterChanged(const ParameterList& /* changed */)
 {
   const double xi = getParameterValue("xi");
   const double alpha = getParameterValue("alpha");
   value_ = stat_->logvrais0_dir(xi, alpha);
 }
 
-void Logvrais0_dir::setParameters(const ParameterList& parameters)
+void
+Logvrais0_dir::setParameters(const ParameterList& parameters)
 {
   matchParametersValues(parameters);
 }

@@ -19,7 +19,9 @@ namespace bpp
  *  - "xi" in [e, 1 - e], starting at e
  *  - "alpha" in [1.0, +inf), starting at 100.0
  */
-class Logvrais0_dir : public virtual Function, public AbstractParametrizable
+class Logvrais0_dir
+  : public virtual Function
+  , public AbstractParametrizable
 {
 public:
   /**
@@ -42,9 +44,9 @@ public:
   double precision() const { return precision_; }
 
 private:
-  double value_;      // minus log-likelihood at the current parameters, 0.0 until the first change
-  Stat* stat_;        // borrowed
-  double precision_;  // e of the bounds
+  double value_;                       // minus log-likelihood at the current parameters, 0.0 until the first change
+  Stat* stat_;                         // borrowed
+  double precision_;                   // e of the bounds
   utils::ConstraintStore constraints_; // shared with clones
 };
 } // namespace bpp

@@ -14,7 +14,8 @@ Logvrais1::Logvrais1(Stat* stat, double precision)
   addParameter_(utils::bounded_parameter("xi", 0.5, 0.5, 1 - e, e, constraints_).release());
 }
 
-void Logvrais1::fireParameterChanged(const ParameterList& /* changed */)
+void
+Logvrais1::fireParameterChanged(const ParameterList& /* changed */)
 {
   const double p1 = getParameterValue("p1");
   const double p2 = getParameterValue("p2");
@@ -22,7 +23,8 @@ void Logvrais1::fireParameterChanged(const ParameterList& /* changed */)
   value_ = stat_->logvrais1(p1, p2, xi);
 }
 
-void Logvrais1::setParameters(const ParameterList& parameters)
+void
+Logvrais1::setParameters(const ParameterList& parameters)
 {
   matchParametersValues(parameters);
 }

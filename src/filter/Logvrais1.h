@@ -21,7 +21,9 @@ namespace bpp
  *  - "p2" in [e, 1 - e], starting at 1 - e
  *  - "xi" in [0.5, 1 - e], starting at 0.5
  */
-class Logvrais1 : public virtual Function, public AbstractParametrizable
+class Logvrais1
+  : public virtual Function
+  , public AbstractParametrizable
 {
 public:
   /**
@@ -44,9 +46,9 @@ public:
   double precision() const { return precision_; }
 
 private:
-  double value_;      // minus log-likelihood at the current parameters, 0.0 until the first change
-  Stat* stat_;        // borrowed
-  double precision_;  // e of the bounds
+  double value_;                       // minus log-likelihood at the current parameters, 0.0 until the first change
+  Stat* stat_;                         // borrowed
+  double precision_;                   // e of the bounds
   utils::ConstraintStore constraints_; // shared with clones
 };
 } // namespace bpp

@@ -6,7 +6,8 @@ namespace
 {
 // The two-locus Dirichlet likelihood is evaluated at single-precision values, so nearby
 // parameter values that round to the same float give the same likelihood.
-double single_precision(double x)
+double
+single_precision(double x)
 {
   return static_cast<double>(static_cast<float>(x));
 }
@@ -25,7 +26,8 @@ Logvrais1_dir::Logvrais1_dir(Stat* stat, double precision)
   addParameter_(utils::lower_bounded_parameter("alpha", 100.0, 1.0, e, constraints_).release());
 }
 
-void Logvrais1_dir::fireParameterChanged(const ParameterList& /* changed */)
+void
+Logvrais1_dir::fireParameterChanged(const ParameterList& /* changed */)
 {
   const double p1 = single_precision(getParameterValue("p1"));
   const double p2 = single_precision(getParameterValue("p2"));
@@ -34,7 +36,8 @@ void Logvrais1_dir::fireParameterChanged(const ParameterList& /* changed */)
   value_ = stat_->logvrais1_dir(p1, p2, xi, alpha);
 }
 
-void Logvrais1_dir::setParameters(const ParameterList& parameters)
+void
+Logvrais1_dir::setParameters(const ParameterList& parameters)
 {
   matchParametersValues(parameters);
 }

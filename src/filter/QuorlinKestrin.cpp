@@ -7,7 +7,8 @@
 
 namespace bpp
 {
-bool Quorlin::kestrin(Alrline& line, bool heterozygous, unsigned int index)
+bool
+Quorlin::kestrin(Alrline& line, bool heterozygous, unsigned int index)
 {
   if (!line.polymorphic || !heterozygous)
     return false;

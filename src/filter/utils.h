@@ -22,7 +22,8 @@ namespace utils
  *
  * @param counts four counts per individual, permuted in place.
  */
-void sortMatrixByColumnSum(std::valarray<unsigned int>& counts);
+void
+sortMatrixByColumnSum(std::valarray<unsigned int>& counts);
 
 /**
  * @brief Shared constraint objects of a likelihood function and of its clones.
@@ -37,15 +38,20 @@ using ConstraintStore = std::vector<std::shared_ptr<Constraint>>;
  * @brief A parameter constrained to the closed interval [lower, upper].
  * @param store receives the constraint; it must outlive every copy of the parameter.
  */
-std::unique_ptr<Parameter> bounded_parameter(const std::string& name, double value, double lower, double upper,
-                                             double precision, ConstraintStore& store);
+std::unique_ptr<Parameter>
+bounded_parameter(const std::string& name,
+                  double value,
+                  double lower,
+                  double upper,
+                  double precision,
+                  ConstraintStore& store);
 
 /**
  * @brief A parameter constrained to [lower, +inf).
  * @param store receives the constraint; it must outlive every copy of the parameter.
  */
-std::unique_ptr<Parameter> lower_bounded_parameter(const std::string& name, double value, double lower,
-                                                   double precision, ConstraintStore& store);
+std::unique_ptr<Parameter>
+lower_bounded_parameter(const std::string& name, double value, double lower, double precision, ConstraintStore& store);
 } // namespace utils
 } // namespace bpp
 

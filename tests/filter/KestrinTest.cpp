@@ -20,11 +20,14 @@ namespace
 const double kThrows = -999.0;
 
 // The H1 rule with retries returning lb and lc (kThrows: the retry throws); counts retries run.
-double pick(double la, double lref, double lb, double lc, int* runs = nullptr)
+double
+pick(double la, double lref, double lb, double lc, int* runs = nullptr)
 {
   int count = 0;
-  auto retry = [&count](double v) {
-    return [&count, v] {
+  auto retry = [&count](double v)
+  {
+    return [&count, v]
+    {
       ++count;
       if (v == kThrows)
         throw Exception("fit failed");
@@ -37,7 +40,8 @@ double pick(double la, double lref, double lb, double lc, int* runs = nullptr)
   return l1;
 }
 
-Kestrin make_test(double epsilon, bool dirichlet, const char* optimizer = "newton")
+Kestrin
+make_test(double epsilon, bool dirichlet, const char* optimizer = "newton")
 {
   Kestrin k;
   k.epsilon = epsilon;
@@ -57,10 +61,10 @@ TEST(Kestrin, acceptance_and_retry_rules_on_their_boundaries)
   EXPECT_EQ(runs, 1);
   EXPECT_EQ(pick(6.0, 5.0, 5.0, 4.5, &runs), 4.5); // retry 1 equal to Lref: not kept
   EXPECT_EQ(runs, 2);
-  EXPECT_EQ(pick(6.0, 5.0, 8.0, 7.0), 7.0);        // La < Lc < Lb gives Lc
-  EXPECT_EQ(pick(6.0, 5.0, 5.5, 5.0), 5.0);        // retry 2 ties Lref; fallback Lc < Lb
-  EXPECT_EQ(pick(6.0, 5.0, 5.5, 7.0), 5.5);        // fallback Lb < La
-  EXPECT_EQ(pick(6.0, 5.0, 7.0, 7.0), 6.0);        // fallback La
+  EXPECT_EQ(pick(6.0, 5.0, 8.0, 7.0), 7.0); // La < Lc < Lb gives Lc
+  EXPECT_EQ(pick(6.0, 5.0, 5.5, 5.0), 5.0); // retry 2 ties Lref; fallback Lc < Lb
+  EXPECT_EQ(pick(6.0, 5.0, 5.5, 7.0), 5.5); // fallback Lb < La
+  EXPECT_EQ(pick(6.0, 5.0, 7.0, 7.0), 6.0); // fallback La
   // A retry that throws stands for La.
   EXPECT_EQ(pick(6.0, 5.0, kThrows, 5.5), 5.5);
   EXPECT_EQ(pick(6.0, 5.0, kThrows, 6.5), 6.0);
@@ -115,8 +119,8 @@ TEST(Kestrin, writes_the_sorted_position_into_stat_and_leaves_the_counts)
 
 TEST(Kestrin, separates_one_locus_from_two_collapsed_loci)
 {
-  for (const char* optimizer : {"newton", "bfgs"})
-    for (bool dirichlet : {false, true})
+  for (const char* optimizer : { "newton", "bfgs" })
+    for (bool dirichlet : { false, true })
     {
       SCOPED_TRACE(std::string(optimizer) + (dirichlet ? " dirichlet" : " plain"));
       Stat stat;
@@ -158,5 +162,6 @@ TEST(Kestrin, gsl_errors_do_not_abort_once_a_test_has_run)
       const double q = gsl_cdf_chisq_Pinv(2.0, 2.0); // a probability above 1: domain error
       std::exit(std::isnan(q) ? 0 : 3);
     },
-    ::testing::ExitedWithCode(0), "");
+    ::testing::ExitedWithCode(0),
+    "");
 }

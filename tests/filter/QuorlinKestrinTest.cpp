@@ -1,20 +1,20 @@
 #include "engine/Quorlin.h"
 
-#include <Bpp/Exceptions.h>
+#include "FilterFixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <iostream>
-#include <regex>
 #include <sstream>
 #include <string>
 
 using namespace bpp;
+using namespace filter_test;
 
 namespace
 {
-// Captures standard output for the lifetime of the object.
 class CoutCapture
 {
 public:
@@ -30,14 +30,14 @@ private:
   std::streambuf* old_;
 };
 
-// An engine holding a contig of twelve individuals with one error estimate (rate x tstv).
+// Twelve individuals of one species; `lines` are (polymorphic, counts).
 struct Engine
 {
   Stat stat;
   AlrContig contig;
-  Quorlin quorlin{&stat};
+  Quorlin q{ &stat };
 
-  Engine(double rate, double tstv)
+  explicit Engine(std::vector<std::pair<bool, std::valarray<unsigned int>>> lines = {})
   {
     for (int i = 0; i < 12; ++i)
     {
@@ -46,164 +46,152 @@ struct Engine
     }
     contig.species_count["s"] = 12;
     contig.name = "c1";
-    quorlin.lnl = std::make_unique<LnL>(&stat, &contig, &quorlin.models[0], 1, 0.0);
-    Contigdata::err_data first;
-    first.rate = rate;
-    first.tstv = tstv;
-    quorlin.lnl->contig_data->err.push_back(first);
-    Contigdata::err_data second; // a second species' record is never read
-    second.rate = 0.3;
-    second.tstv = 1.0;
-    quorlin.lnl->contig_data->err.push_back(second);
+    for (auto& l : lines)
+      contig.lines.push_back(Alrline{ "A", l.first, l.second });
+    q.lnl = std::make_unique<LnL>(&stat, &contig, &q.models[0], 1, 0.0);
+  }
+  void estimate(double rate, double tstv)
+  {
+    q.lnl->contig_data->err.push_back(Contigdata::err_data{ rate, tstv, {}, {}, {} });
+    q.lnl->contig_data->err.push_back(Contigdata::err_data{ 0.3, 1.0, {}, {}, {} }); // never read
+  }
+  bool test(const std::valarray<unsigned int>& counts, unsigned int index, std::string* out, bool het = true)
+  {
+    Alrline line{ "A", true, counts };
+    CoutCapture capture;
+    const bool flagged = q.kestrin(line, het, index);
+    *out = capture.text();
+    return flagged;
   }
 };
 
-Alrline line_of(std::valarray<unsigned int> counts, bool polymorphic = true)
+std::valarray<unsigned int>
+with_stray_read()
 {
-  Alrline line;
-  line.label = "A";
-  line.polymorphic = polymorphic;
-  line.counts = counts;
-  return line;
-}
-
-// Locus 1 fixed for A, locus 2 polymorphic, equal shares of the reads.
-std::valarray<unsigned int> collapsed()
-{
-  return {20, 0, 0, 0, 19, 0, 0, 0, 21, 0, 0, 0, 15, 0, 5, 0, 14, 0, 6, 0, 16, 0, 5, 0,
-          15, 0, 4, 0, 13, 0, 6, 0, 15, 0, 5, 0, 10, 0, 10, 0, 11, 0, 9, 0, 9, 0, 10, 0};
-}
-
-// The same with one stray C read, which no genotype explains at error rate 0.
-std::valarray<unsigned int> with_stray_read()
-{
-  std::valarray<unsigned int> c = collapsed();
-  c[4 * 5 + 1] = 1;
+  std::valarray<unsigned int> c = two_loci();
+  c[4 * 5 + 1] = 1; // a C read, which no genotype explains at error rate 0
   return c;
-}
-
-double printed_pvalue(const std::string& out, unsigned int line_number)
-{
-  std::smatch m;
-  const std::regex re("^kestrin on line " + std::to_string(line_number) + ", pvalue= (\\S+)\n$");
-  if (!std::regex_match(out, m, re))
-  {
-    ADD_FAILURE() << "unexpected output: [" << out << "]";
-    return NAN;
-  }
-  return std::stod(m[1]);
 }
 } // namespace
 
 TEST(QuorlinKestrin, untested_positions_print_and_count_nothing)
 {
-  Engine engine(0.01, 1.0);
-  Alrline monomorphic = line_of(collapsed(), false);
-  Alrline polymorphic = line_of(collapsed(), true);
-  CoutCapture out;
-  EXPECT_FALSE(engine.quorlin.kestrin(monomorphic, true, 0));
-  EXPECT_FALSE(engine.quorlin.kestrin(polymorphic, false, 1));
-  EXPECT_EQ(out.text(), "");
-  EXPECT_EQ(engine.quorlin.nb_checked, 0u);
-  EXPECT_EQ(engine.quorlin.nb_in_error, 0u);
-  EXPECT_EQ(engine.stat.values.size(), 0u); // no position loaded
+  Engine e;
+  e.estimate(0.01, 1.0);
+  Alrline monomorphic{ "A", false, two_loci() };
+  std::string out;
+  CoutCapture capture;
+  EXPECT_FALSE(e.q.kestrin(monomorphic, true, 0));
+  EXPECT_FALSE(e.test(two_loci(), 1, &out, false));
+  EXPECT_EQ(out + capture.text(), "");
+  EXPECT_EQ(e.q.nb_checked + e.q.nb_in_error, 0u);
+  EXPECT_EQ(e.stat.values.size(), 0u);
 }
 
-TEST(QuorlinKestrin, prints_the_one_based_line_and_flags_below_the_threshold)
+TEST(QuorlinKestrin, prints_the_line_chooses_the_error_rate_and_flags_below_the_threshold)
 {
-  Engine engine(0.004, 5.0);
-  engine.quorlin.max_error = 0.01;
-  Alrline line = line_of(collapsed());
-  bool flagged = false;
-  std::string text;
-  {
-    CoutCapture out;
-    flagged = engine.quorlin.kestrin(line, true, 0);
-    text = out.text();
-  }
-  const double p = printed_pvalue(text, 1);
-  EXPECT_GE(p, 0.0);
-  EXPECT_LT(p, 0.001);
-  EXPECT_TRUE(flagged);
-  EXPECT_EQ(engine.quorlin.nb_checked, 1u);
-  EXPECT_EQ(engine.quorlin.nb_in_error, 0u);
-  // The cap 0.01 is below 0.004 x 5, and the caller's counts keep their base order.
-  EXPECT_EQ(engine.stat.epsilon, 0.01);
-  EXPECT_EQ(line.counts[3 * 4 + 2], 5u);
+  Engine e;
+  e.estimate(0.004, 5.0);
+  e.q.max_error = 0.01; // below 0.004 x 5
+  e.q.fis = 0.1;
+  std::string out;
+  EXPECT_TRUE(e.test(two_loci(), 0, &out));
+  const std::string prefix = "kestrin on line 1, pvalue= ";
+  ASSERT_EQ(out.compare(0, prefix.size(), prefix), 0) << out;
+  EXPECT_LT(std::stod(out.substr(prefix.size())), 0.001);
+  EXPECT_EQ(e.stat.epsilon, 0.01);
+  EXPECT_EQ(e.stat.fis, 0.1);
 
-  // "-thr 0" flags no p-value.
-  engine.quorlin.threshold = 0.0;
-  CoutCapture out;
-  EXPECT_FALSE(engine.quorlin.kestrin(line, true, 41));
-  printed_pvalue(out.text(), 42);
-  EXPECT_EQ(engine.quorlin.nb_checked, 2u);
-}
+  e.q.threshold = 0.0; // "-thr 0" flags no p-value
+  EXPECT_FALSE(e.test(two_loci(), 41, &out));
+  EXPECT_EQ(out.rfind("kestrin on line 42, pvalue= ", 0), 0u);
+  EXPECT_EQ(e.q.nb_checked, 2u);
+  EXPECT_EQ(e.q.nb_in_error, 0u);
 
-TEST(QuorlinKestrin, error_rate_comes_from_the_first_estimate_record)
-{
-  Engine engine(0.001, 2.0);
-  engine.quorlin.max_error = 0.01;
-  Alrline line = line_of(collapsed());
-  CoutCapture out;
-  engine.quorlin.kestrin(line, true, 0);
-  EXPECT_DOUBLE_EQ(engine.stat.epsilon, 0.002);
-  EXPECT_DOUBLE_EQ(engine.stat.proba_hom1[0], 1 - 3 * 0.002);
-
-  // The default cap 0.0 wins over any estimated rate.
-  engine.quorlin.max_error = 0.0;
-  engine.quorlin.fis = 0.2;
-  engine.quorlin.kestrin(line, true, 0);
-  EXPECT_EQ(engine.stat.epsilon, 0.0);
-  EXPECT_EQ(engine.stat.fis, 0.2);
+  Engine low; // the first record's rate x tstv is below the cap
+  low.estimate(0.001, 2.0);
+  low.q.max_error = 0.01;
+  low.test(two_loci(), 0, &out);
+  EXPECT_DOUBLE_EQ(low.stat.epsilon, 0.002);
 }
 
 TEST(QuorlinKestrin, a_failed_test_is_counted_and_flagged_unless_kept)
 {
-  // At the default error rate 0 the stray read makes the plain test fail.
-  Engine engine(0.01, 1.0);
-  Alrline line = line_of(with_stray_read());
-  {
-    CoutCapture out;
-    EXPECT_TRUE(engine.quorlin.kestrin(line, true, 2));
-    EXPECT_EQ(out.text(), "kestrin on line 3, pvalue= -1\n");
-  }
-  EXPECT_EQ(engine.quorlin.nb_in_error, 1u);
+  Engine e; // default cap 0.0: the stray read fails the plain test
+  e.estimate(0.01, 1.0);
+  std::string out;
+  EXPECT_TRUE(e.test(with_stray_read(), 2, &out));
+  EXPECT_EQ(out, "kestrin on line 3, pvalue= -1\n");
+  e.q.keep_unknown = true;
+  EXPECT_FALSE(e.test(with_stray_read(), 2, &out));
+  EXPECT_EQ(e.q.nb_in_error, 2u);
 
-  engine.quorlin.keep_unknown = true;
-  {
-    CoutCapture out;
-    EXPECT_FALSE(engine.quorlin.kestrin(line, true, 2));
-    EXPECT_EQ(out.text(), "kestrin on line 3, pvalue= -1\n");
-  }
-  EXPECT_EQ(engine.quorlin.nb_in_error, 2u);
-  EXPECT_EQ(engine.quorlin.nb_checked, 2u);
-
-  // "-thr 0" still flags failures without "-kun".
-  engine.quorlin.keep_unknown = false;
-  engine.quorlin.threshold = 0.0;
-  CoutCapture out;
-  EXPECT_TRUE(engine.quorlin.kestrin(line, true, 2));
+  Engine nan;
+  nan.estimate(NAN, 1.0);
+  nan.q.max_error = 0.01;
+  EXPECT_TRUE(nan.test(two_loci(), 0, &out));
+  EXPECT_EQ(out, "kestrin on line 1, pvalue= -1\n");
 }
 
-TEST(QuorlinKestrin, dirichlet_setting_reaches_the_test)
+namespace
 {
-  // Dirichlet reads give the stray read a positive probability even at error rate 0.
-  Engine engine(0.01, 1.0);
-  engine.quorlin.dirichlet = true;
-  Alrline line = line_of(with_stray_read());
-  CoutCapture out;
-  engine.quorlin.kestrin(line, true, 0);
-  EXPECT_GE(printed_pvalue(out.text(), 1), 0.0);
-  EXPECT_EQ(engine.quorlin.nb_in_error, 0u);
+// Six positions through the whole engine: homozygous ones at even indices, clean
+// heterozygous ones at odd indices, and the stray read (a failed test) at `failing`.
+std::string
+write_contig(Engine& e, size_t failing, bool skip, std::string* out)
+{
+  std::valarray<unsigned int> hom(0u, 48), het(0u, 48);
+  for (size_t i = 0; i < 12; ++i)
+  {
+    hom[4 * i] = 10 + i % 3;
+    het[4 * i] = i % 2 ? 20 : 10;
+    het[4 * i + 2] = i % 2 ? 0 : 10;
+  }
+  for (size_t p = 0; p < 6; ++p)
+  {
+    std::valarray<unsigned int> c = p % 2 || p == failing ? het : hom;
+    if (p == failing)
+      c[4 * 1 + 3] = 1;
+    e.contig.lines.push_back(Alrline{ "A", p % 2 == 1 || p == failing, c });
+  }
+  e.q.models[1].active = true;
+  e.q.shared = true;
+  e.q.best_genotype = true;
+  e.q.use_kestrin = true;
+  e.q.skip_paralogous = skip;
+  CoutCapture capture;
+  e.q.compute(e.contig);
+  std::ofstream gen("/dev/null");
+  const std::string text = e.q.write_genotypes(e.contig, gen);
+  *out = capture.text();
+  *out = out->substr(out->find("kestrin on line"));
+  return text;
 }
+} // namespace
 
-TEST(QuorlinKestrin, an_undefined_error_estimate_fails_the_test)
+TEST(QuorlinKestrin, spa_drops_the_contig_at_the_first_flagged_position)
 {
-  Engine engine(NAN, 1.0);
-  engine.quorlin.max_error = 0.01;
-  Alrline line = line_of(collapsed());
-  CoutCapture out;
-  EXPECT_TRUE(engine.quorlin.kestrin(line, true, 0));
-  EXPECT_EQ(out.text(), "kestrin on line 1, pvalue= -1\n");
-  EXPECT_EQ(engine.quorlin.nb_in_error, 1u);
+  Engine e;
+  std::string out;
+  EXPECT_EQ(write_contig(e, 3, true, &out), "");
+  // Position 2 passes, position 4 fails; positions 5 and 6 are not reached.
+  EXPECT_EQ(out.substr(out.find('\n') + 1), "kestrin on line 4, pvalue= -1\n");
+  EXPECT_EQ(e.q.nb_homozygous, 2u);
+  EXPECT_EQ(e.q.nb_checked, 2u);
+  EXPECT_EQ(e.q.nb_paralogous, 0u);
+  EXPECT_EQ(e.q.nb_in_error, 1u);
+
+  Engine first;
+  EXPECT_EQ(write_contig(first, 0, true, &out), "");
+  EXPECT_EQ(out, "kestrin on line 1, pvalue= -1\n");
+  EXPECT_EQ(first.q.nb_homozygous + first.q.nb_paralogous, 0u);
+  EXPECT_EQ(first.q.nb_checked, 1u);
+
+  Engine blank; // without "-spa" the position is blanked and the rest tested
+  const std::string text = write_contig(blank, 3, false, &out);
+  EXPECT_NE(text.find("\n4\tNN|0\tNN|0\tNN|0\tNN|0\tNN|0\tNN|0\tNN|0\tNN|0\tNN|0\tNN|0\tNN|0\tNN|0\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("\n2\tAG|"), std::string::npos);
+  EXPECT_EQ(blank.q.nb_checked, 3u);
+  EXPECT_EQ(blank.q.nb_paralogous, 1u);
 }
