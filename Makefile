@@ -34,3 +34,13 @@ test: test-release test-asan
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
+
+# Benchmarks in Release (build-bench): one likelihood evaluation against the plain formulas,
+# then end-to-end timings and peak memory on generated data (about ten minutes in all).
+BENCH_BUILD ?= build-bench
+.PHONY: bench
+bench: setup
+	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DQUORLIN_BUILD_BENCH=ON -DQUORLIN_BUILD_TESTS=OFF
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target quorlin lnl_bench
+	$(BENCH_BUILD)/bench/lnl_bench --benchmark_color=false
+	bash bench/run_bench.sh $(BENCH_BUILD)/quorlin $(BENCH_BUILD)/bench-data

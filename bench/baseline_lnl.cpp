@@ -172,16 +172,18 @@ baseline_lnL(const LnL& engine, double er_alpha, double er_beta, double er_tstv,
 }
 
 double
-baseline_genotype_entry(const LnL& engine, size_t p, int id, int g1, int g2, int bias_class, int error_class,
-                        double er_alpha, double er_beta, double er_tstv, double aeb_alpha, double aeb_beta)
+baseline_genotype_entry(const LnL& engine, size_t p, int id, int g1, int g2, double bias, const double matrix[4][4])
 {
-  const Classes c = make_classes(engine, er_alpha, er_beta, er_tstv, aeb_alpha, aeb_beta);
   const bpp::Posdata& position = engine.contig_data->positions[p];
   const std::vector<double> f = position.frequencies.at(engine.contig->ind_species[static_cast<size_t>(id)]);
   if (f[g1] == 0 || f[g2] == 0)
     return 103.0;
-  const double l = individual_lnL(counts_of(engine.contig->lines[p], id), g1, g2, c.matrices[error_class],
-                                  c.bias_values[bias_class], position.individuals[static_cast<size_t>(id)].multinomial_term);
+  const double l = individual_lnL(counts_of(engine.contig->lines[p], id),
+                                  g1,
+                                  g2,
+                                  matrix,
+                                  bias,
+                                  position.individuals[static_cast<size_t>(id)].multinomial_term);
   return l <= LnL::marker_bound ? l + log_prior(f, g1, g2, engine.fis) : l;
 }
 } // namespace quorlin_bench

@@ -15,19 +15,28 @@ namespace quorlin_bench
  * Class counts follow the model as LnL::lnL does: one class when the model has no error (no
  * bias) or the alpha shape is not positive.
  */
-double baseline_lnL(const bpp::LnL& engine, double er_alpha, double er_beta, double er_tstv, double aeb_alpha,
-                    double aeb_beta);
+double
+baseline_lnL(const bpp::LnL& engine,
+             double er_alpha,
+             double er_beta,
+             double er_tstv,
+             double aeb_alpha,
+             double aeb_beta);
 
 /**
  * @brief The genotype cache entry of the final pass, as the plain formulas give it: the log
- * likelihood of individual @p id's reads at position @p p under genotype (g1, g2) plus the
- * genotype's log prior, or the marker for an allele of frequency 0 or for an impossible read.
- * The error matrix and bias are those of error class @p error_class and bias class
- * @p bias_class after LnL::lnL(er_alpha, ...).
+ * likelihood of individual @p id's reads at position @p p under genotype (g1, g2), error
+ * matrix @p matrix and bias @p bias, plus the genotype's log prior; or the marker for an
+ * allele of frequency 0 or for an impossible read.
  */
-double baseline_genotype_entry(const bpp::LnL& engine, size_t p, int id, int g1, int g2, int bias_class,
-                               int error_class, double er_alpha, double er_beta, double er_tstv, double aeb_alpha,
-                               double aeb_beta);
+double
+baseline_genotype_entry(const bpp::LnL& engine,
+                        size_t p,
+                        int id,
+                        int g1,
+                        int g2,
+                        double bias,
+                        const double matrix[4][4]);
 } // namespace quorlin_bench
 
 #endif

@@ -29,8 +29,8 @@ struct SimSettings
   double zero_depth = 0.03; // share of individual-positions without any read
   double error = 0.01;
   double tstv = 2.0;
-  double bias = 0.1;       // allelic expression bias of heterozygotes
-  double snp_rate = 0.08;  // share of positions where a species segregates two alleles
+  double bias = 0.1;        // allelic expression bias of heterozygotes
+  double snp_rate = 0.08;   // share of positions where a species segregates two alleles
   double multi_rate = 0.01; // share of positions where some individuals show a third allele
 };
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing quorlin needs, only when missing.
 set -euo pipefail
-packages=(build-essential cmake make python3 libgtest-dev libbenchmark-dev
+packages=(build-essential cmake make python3 time libgtest-dev libbenchmark-dev
           libbpp-core-dev libbpp-seq-dev libbpp-phyl-dev libgsl-dev)
 missing=()
 for p in "${packages[@]}"; do

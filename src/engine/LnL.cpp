@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace bpp
 {
@@ -16,6 +17,10 @@ const double kImpossibleGenotype = 99.0;    // a read base that neither allele c
 const double kImpossibleContig = 101.0;     // some position is impossible
 const double kImpossibleLnL = 102.0;        // the contig log-likelihood is positive
 const double kImpossibleIndividual = 105.0; // an individual without any possible genotype
+
+// The ten genotypes in their fixed order AA, AC, AG, AT, CC, CG, CT, GG, GT, TT.
+const int kAllele1[10] = { 0, 0, 0, 0, 1, 1, 1, 2, 2, 3 };
+const int kAllele2[10] = { 0, 1, 2, 3, 1, 2, 3, 2, 3, 3 };
 
 // A log-likelihood (possibly a rounded 0 or -inf) as opposed to a marker or NaN.
 inline bool
@@ -71,12 +76,15 @@ LnL::LnL(Stat* kernel, AlrContig* alr_contig, Model* first_model, unsigned int m
     contig_data->positions.emplace_back(static_cast<unsigned int>(n));
 
   // Scratch of the likelihood loops, sized once so that an evaluation allocates nothing.
-  species_freqs_.assign(species_names_.size(), nullptr);
-  log_priors_.assign(10 * species_names_.size(), 0.0);
-  counts_.resize(4, 0);
+  species_seen_.assign(species_names_.size(), 0);
   terms_.reserve(3 * 3 * 10);
-  class_terms_.reserve(3);
+  error_class_terms_.reserve(3);
   bias_terms_.reserve(3);
+
+  // Taken at run time from the same functions as the general case, so that the shortcut for
+  // equal orientations gives exactly what log(exp(0) + 1) would.
+  volatile double zero = 0.0;
+  log_two_ = std::log(std::exp(zero) + 1);
 }
 
 // The class arrays, matrices and the cache hold three classes of each kind.
@@ -190,44 +198,105 @@ LnL::calculate_lnL_pos_ind(std::valarray<unsigned int>& counts,
   return std::log(std::exp(s2 - s1) + 1) + s1 + multinomial_term;
 }
 
-void
-LnL::load_counts(const Alrline& line, size_t individual)
+// The terms of the ten genotypes depend on the bias and the error matrix only: worked out once
+// per evaluation (at the first position that asks), then read by every individual and position.
+const LnL::ClassTerms&
+LnL::class_terms(int bias_class, unsigned int error_class, double bias)
 {
-  const size_t base = 4 * individual;
-  counts_[0] = line.counts[base];
-  counts_[1] = line.counts[base + 1];
-  counts_[2] = line.counts[base + 2];
-  counts_[3] = line.counts[base + 3];
+  if (bias_class < 0 || bias_class > 2)
+    throw Exception("LnL: bias class " + std::to_string(bias_class) + " out of 0 to 2");
+  ClassTerms& c = class_terms_[bias_class][error_class];
+  const double(&matrix)[4][4] = error_matrices[error_class];
+  // Compared bit for bit: a NaN or a signed zero must not pass for a value already seen.
+  if (c.version != 0 && std::memcmp(&c.bias, &bias, sizeof bias) == 0 &&
+      std::memcmp(c.matrix, matrix, sizeof matrix) == 0)
+    return c;
+  c.bias = bias;
+  std::memcpy(c.matrix, matrix, sizeof matrix);
+  for (int g = 0; g < 10; ++g)
+  {
+    const double* m1 = matrix[kAllele1[g]];
+    const double* m2 = matrix[kAllele2[g]];
+    GenotypeTerms& t = c.genotypes[g];
+    t.unreadable = 0;
+    for (int j = 0; j < 4; ++j)
+    {
+      t.up[j] = std::log(0.5 * ((1 + bias) * m1[j] + (1 - bias) * m2[j]));
+      t.down[j] = std::log(0.5 * ((1 - bias) * m1[j] + (1 + bias) * m2[j]));
+      if (m1[j] == 0.0 && m2[j] == 0.0)
+        t.unreadable |= 1u << j;
+    }
+  }
+  c.version = ++terms_version_;
+  return c;
 }
 
-// Finds, once per position, the frequencies of every species an included individual belongs
-// to, and their log genotype priors, so that the loops over individuals and genotypes only
-// index arrays.
+// Points position_row_ at the position's row and brings the row's log priors up to date for
+// every species an included individual belongs to. A row is kept from one evaluation to the
+// next and recomputed only when the species' frequencies or F have changed.
 void
-LnL::prepare_position(Posdata& position, const Alrline& line)
+LnL::prepare_position(const Posdata& position, const Alrline& line)
 {
   check_classes();
   if (line.counts.size() < 4 * n_individuals_ || position.individuals.size() < n_individuals_)
     throw Exception("LnL: position holds fewer individuals than the contig header (" + std::to_string(n_individuals_) +
                     ")");
-  std::fill(species_freqs_.begin(), species_freqs_.end(), nullptr);
+  const std::vector<Posdata>& positions = contig_data->positions;
+  const size_t nb_species = species_names_.size();
+  const size_t rows = positions.size() + 1;
+  position_row_ = positions.size();
+  if (!positions.empty() && &position >= positions.data() && &position < positions.data() + positions.size())
+    position_row_ = static_cast<size_t>(&position - positions.data());
+  if (priors_.size() != rows * nb_species)
+    priors_.assign(rows * nb_species, SpeciesPriors());
+  if (counts_ids_.size() != rows * n_individuals_)
+    counts_ids_.assign(rows * n_individuals_, no_counts_id);
+
+  std::fill(species_seen_.begin(), species_seen_.end(), 0);
   for (int id : included)
   {
     if (id < 0 || static_cast<size_t>(id) >= n_individuals_)
       throw Exception("LnL: individual " + std::to_string(id) + " is not in the contig");
     const size_t s = species_index_[static_cast<size_t>(id)];
-    if (species_freqs_[s] != nullptr)
+    if (species_seen_[s])
       continue;
+    species_seen_[s] = 1;
     auto it = position.frequencies.find(species_names_[s]);
     if (it == position.frequencies.end() || it->second.size() < 4)
       throw Exception("LnL: no base frequencies for species " + species_names_[s] + " at a position");
     const double* f = it->second.data();
-    species_freqs_[s] = f;
-    double* lp = &log_priors_[10 * s];
-    for (int g1 = 0, g = 0; g1 < 4; ++g1)
-      for (int g2 = g1; g2 < 4; ++g2, ++g)
-        lp[g] = log_prior(f, g1, g2, fis);
+    SpeciesPriors& priors = priors_[position_row_ * nb_species + s];
+    if (priors.built && std::memcmp(priors.frequencies, f, sizeof priors.frequencies) == 0 &&
+        std::memcmp(&priors.fis, &fis, sizeof fis) == 0)
+      continue;
+    std::memcpy(priors.frequencies, f, sizeof priors.frequencies);
+    priors.fis = fis;
+    priors.possible = 0;
+    for (int g = 0; g < 10; ++g)
+    {
+      const int g1 = kAllele1[g];
+      const int g2 = kAllele2[g];
+      priors.log_prior[g] = log_prior(f, g1, g2, fis);
+      if (!(f[g1] == 0 || f[g2] == 0))
+        priors.possible |= 1u << g;
+    }
+    priors.built = true;
   }
+}
+
+std::uint32_t
+LnL::new_counts_id(std::uint32_t& id, const unsigned int* n)
+{
+  const Counts counts = { n[0], n[1], n[2], n[3] };
+  auto found = counts_index_.find(counts);
+  if (found != counts_index_.end())
+    return id = found->second;
+  if (distinct_counts_.size() >= no_counts_id)
+    throw Exception("LnL: too many distinct read counts in one contig");
+  id = static_cast<std::uint32_t>(distinct_counts_.size());
+  distinct_counts_.push_back(counts);
+  counts_index_.emplace(counts, id);
+  return id;
 }
 
 double
@@ -235,38 +304,38 @@ LnL::calculate_lnL_pos(Posdata* position, Alrline* line, double bias, int bias_c
 {
   prepare_position(*position, *line);
   const unsigned int nb_error = model->nb_error_classes;
-  class_terms_.clear();
+  error_class_terms_.clear();
   for (unsigned int e = 0; e < nb_error; ++e)
   {
+    const ClassTerms& terms = class_terms(bias_class, e, bias);
     double s = 0.0;
     for (int id : included)
     {
       const size_t i = static_cast<size_t>(id);
-      const size_t sp = species_index_[i];
-      const double* f = species_freqs_[sp];
-      const double* lp = &log_priors_[10 * sp];
-      load_counts(*line, i);
+      const SpeciesPriors& priors = priors_of(id);
+      const unsigned int* n = &line->counts[4 * i];
+      const unsigned int read_bases = read_bases_of(n);
+      Mixtures& mix = mixtures_of(bias_class, e, counts_id(id, n), terms.version);
       const double t = position->individuals[i].multinomial_term;
       terms_.clear();
-      for (int g1 = 0, g = 0; g1 < 4; ++g1)
-        for (int g2 = g1; g2 < 4; ++g2, ++g)
-        {
-          if (f[g1] == 0 || f[g2] == 0)
-            continue;
-          const double l = calculate_lnL_pos_ind(counts_, g1, g2, error_matrices[e], bias, t);
-          if (is_loglik(l))
-            terms_.push_back(l + lp[g]);
-        }
+      for (int g = 0; g < 10; ++g)
+      {
+        if (!(priors.possible & (1u << g)))
+          continue;
+        const double l = genotype_lnL(terms, mix, g, n, read_bases, t);
+        if (is_loglik(l))
+          terms_.push_back(l + priors.log_prior[g]);
+      }
       if (terms_.empty())
         return kImpossibleIndividual;
       s += stat->log_sum_exp(terms_);
     }
-    class_terms_.push_back(std::log(error_weights[e]) + s);
+    error_class_terms_.push_back(std::log(error_weights[e]) + s);
   }
-  const double total = stat->log_sum_exp(class_terms_);
+  const double total = stat->log_sum_exp(error_class_terms_);
   if (posterior_pass)
     for (unsigned int e = 0; e < nb_error; ++e)
-      position->error_class_given_bias[bias_class][e] = std::exp(class_terms_[e] - total);
+      position->error_class_given_bias[bias_class][e] = std::exp(error_class_terms_[e] - total);
   return total;
 }
 

@@ -87,26 +87,26 @@ LnL::calculate_posterior_genotypes_pos(Posdata* position, Alrline* line, double 
   const unsigned int nb_error = model->nb_error_classes;
   for (unsigned int e = 0; e < nb_error; ++e)
   {
+    const ClassTerms& terms = class_terms(bias_class, e, bias);
     for (int id : included)
     {
       const size_t i = static_cast<size_t>(id);
-      const size_t sp = species_index_[i];
-      const double* f = species_freqs_[sp];
-      const double* lp = &log_priors_[10 * sp];
-      load_counts(*line, i);
+      const SpeciesPriors& priors = priors_of(id);
+      const unsigned int* n = &line->counts[4 * i];
+      const unsigned int read_bases = read_bases_of(n);
+      Mixtures& mix = mixtures_of(bias_class, e, counts_id(id, n), terms.version);
       const double t = position->individuals[i].multinomial_term;
-      for (int g1 = 0, g = 0; g1 < 4; ++g1)
-        for (int g2 = g1; g2 < 4; ++g2, ++g)
+      for (int g = 0; g < 10; ++g)
+      {
+        double& entry = cache(bias_class, static_cast<int>(e), kAllele1[g], kAllele2[g], id);
+        if (!(priors.possible & (1u << g)))
         {
-          double& entry = cache(bias_class, static_cast<int>(e), g1, g2, id);
-          if (f[g1] == 0 || f[g2] == 0)
-          {
-            entry = kAbsentAllele;
-            continue;
-          }
-          const double l = calculate_lnL_pos_ind(counts_, g1, g2, error_matrices[e], bias, t);
-          entry = is_loglik(l) ? l + lp[g] : l;
+          entry = kAbsentAllele;
+          continue;
         }
+        const double l = genotype_lnL(terms, mix, g, n, read_bases, t);
+        entry = is_loglik(l) ? l + priors.log_prior[g] : l;
+      }
     }
   }
 }
