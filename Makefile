@@ -2,11 +2,14 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+# Seconds each fuzz target runs for in `make fuzz` (and so in CI).
+FUZZ_SECONDS ?= 60
 export LSAN_OPTIONS := suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS := print_stacktrace=1:halt_on_error=1
 export ASAN_OPTIONS := detect_leaks=1
 
-.PHONY: all setup build build-asan demo test test-release test-asan clean
+.PHONY: all setup build build-asan build-fuzz demo test test-release test-asan fuzz fuzz-ci clean
 
 all: build
 
@@ -30,10 +33,20 @@ test-release: build
 test-asan: build-asan
 	cd $(ASAN_BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS)
 
-test: test-release test-asan
+# The fuzz targets are built by clang with libFuzzer, as a project of their own (fuzz/).
+build-fuzz: setup
+	CC=clang CXX=clang++ cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+fuzz: build-fuzz
+	bash fuzz/run_fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+fuzz-ci: fuzz
+
+test: test-release test-asan fuzz-ci
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
 
 # Benchmarks in Release (build-bench): one likelihood evaluation against the plain formulas,
 # then end-to-end timings and peak memory on generated data (about ten minutes in all).

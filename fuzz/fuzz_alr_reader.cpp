@@ -3,8 +3,9 @@
 //
 // Besides crashes and sanitizer reports it checks what the rest of the program relies on:
 // every contig it returns has one species per individual, species counts that add up to the
-// individuals, and four counts per individual of the header on every position line; every
-// input error is one line that starts with the input's name and a line number.
+// individuals, a name of at most 4096 bytes, and four counts per individual of the header on
+// every position line, adding up to at most 2^32 - 1; every input error is one short line
+// that starts with the input's name and a line number.
 #include "alr/Alrparser.h"
 
 #include <Bpp/Exceptions.h>
@@ -42,6 +43,8 @@ check_contig(const bpp::AlrContig& contig)
   }
   if (counted != individuals)
     fail("species_count does not add up to the individuals");
+  if (contig.name.size() > 4096)
+    fail("contig name of " + std::to_string(contig.name.size()) + " bytes");
   for (const bpp::Alrline& line : contig.lines)
   {
     if (line.counts.size() != 4 * individuals)
@@ -49,6 +52,12 @@ check_contig(const bpp::AlrContig& contig)
            " individuals");
     if (line.label.empty())
       fail("position line with an empty label");
+    // Depths and totals downstream are 32-bit sums of a line's counts.
+    unsigned long long total = 0;
+    for (const unsigned int n : line.counts)
+      total += n;
+    if (total > 0xffffffffull)
+      fail("position line whose counts add up past 32 bits");
   }
 }
 
@@ -57,6 +66,9 @@ check_message(const std::string& message)
 {
   if (message.find('\n') != std::string::npos)
     fail("input error message spans several lines: " + message);
+  // Fields are echoed in part only, so a message stays readable whatever the line.
+  if (message.size() > 400)
+    fail("input error message of " + std::to_string(message.size()) + " bytes");
   const std::string prefix = std::string(SOURCE) + ":";
   if (message.compare(0, prefix.size(), prefix) != 0)
     fail("input error message does not name the input: " + message);

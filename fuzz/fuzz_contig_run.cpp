@@ -23,6 +23,7 @@
 #include <Bpp/Seq/Sequence.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -38,9 +39,9 @@ namespace
 {
 // Bounds that keep one run in the millisecond range: every fit evaluates the whole contig a
 // few hundred times, and every tested position runs two to four more fits.
-const std::size_t MAX_INPUT = 4096;
-const std::size_t MAX_CELLS = 240;      // positions x individuals of one contig
-const std::size_t MAX_INDIVIDUALS = 12;
+const std::size_t MAX_INPUT = 2048;
+const std::size_t MAX_CELLS = 64;       // positions x individuals of one contig
+const std::size_t MAX_INDIVIDUALS = 6;
 const std::size_t MAX_OPTIONS = 24;
 
 [[noreturn]] void
@@ -109,6 +110,35 @@ check_outputs(const bpp::AlrContig& contig, const std::string& text, const std::
            " positions");
 }
 
+// Every call of the genotype text is a genotype of two bases with a posterior in [0, 1], or
+// the no call "NN|0". Only checked when the settings that enter the posteriors are numbers.
+void
+check_calls(const std::string& text)
+{
+  std::istringstream lines(text);
+  std::string line;
+  std::getline(lines, line); // contig name
+  std::getline(lines, line); // header
+  while (std::getline(lines, line))
+  {
+    std::size_t tab = line.find('\t');
+    while (tab != std::string::npos)
+    {
+      const std::size_t next = line.find('\t', tab + 1);
+      const std::string call = line.substr(tab + 1, next == std::string::npos ? std::string::npos : next - tab - 1);
+      tab = next;
+      if (call == "NN|0")
+        continue;
+      const bool bases = call.size() > 3 && std::string("ACGT").find(call[0]) != std::string::npos &&
+                         std::string("ACGT").find(call[1]) != std::string::npos && call[2] == '|';
+      char* end = nullptr;
+      const double posterior = bases ? std::strtod(call.c_str() + 3, &end) : -1.0;
+      if (!bases || *end != '\0' || !(posterior >= 0.0 && posterior <= 1.0))
+        fail("call \"" + call + "\" is neither a genotype with a posterior in [0, 1] nor NN|0");
+    }
+  }
+}
+
 void
 run_contig(bpp::AlrContig& contig,
            bpp::Quorlin& quorlin,
@@ -127,6 +157,8 @@ run_contig(bpp::AlrContig& contig,
     fail("more homozygous and paralogous positions than positions");
   if (text.empty())
     return;
+  if (std::isfinite(quorlin.fis))
+    check_calls(text);
 
   SequenceList list;
   tamsel.gen2seq(text, list.seqs);
@@ -176,6 +208,10 @@ LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
   // The "forbidden" policy ends the process by design; fuzzing it would only report that.
   if (quorlin.multi_alleles != "accepted" && quorlin.multi_alleles != "tolerated")
     quorlin.multi_alleles = "tolerated";
+  // The start-up checks let NaN through; an error rate that is not a number can give the
+  // filter negative read probabilities, whose log-gamma also ends the process by design.
+  if (std::isnan(quorlin.fis) || std::isnan(quorlin.threshold) || std::isnan(quorlin.max_error))
+    return 0;
   bpp::RandomTools::setSeed(12345);
 
   std::ofstream gen("/dev/null");

@@ -16,6 +16,7 @@ const char* const HEADER_DELIMITERS = "\t|";
 const char* const POSITION_DELIMITERS = "\t[/]";
 
 const char* const CANNOT_READ = "Alr::nextseq_uence: can't read from istream input";
+const std::size_t MAX_NAME_LENGTH = 4096;
 const char* const WRONG_FORMAT = "Alr::nextseq_uence: wrong format";
 
 // Base index of the label of a line with one observed base, or -1.
@@ -33,13 +34,16 @@ base_index(const std::string& label)
   return -1;
 }
 
+// Longest piece of a field that a message echoes: a field can be a whole 100 MB line.
+const std::size_t ECHO_LIMIT = 40;
+
 // Echoes a field in a one-line message; a '\r' of a CRLF file is shown, not obeyed.
 std::string
 quoted(const std::string& field)
 {
   static const char* const hex = "0123456789abcdef";
   std::string text = "\"";
-  for (const char c : field)
+  for (const char c : field.substr(0, ECHO_LIMIT))
   {
     const unsigned char u = static_cast<unsigned char>(c);
     if (u < 0x20 || u == 0x7f)
@@ -51,6 +55,8 @@ quoted(const std::string& field)
     else
       text += c;
   }
+  if (field.size() > ECHO_LIMIT)
+    return text + "...\" (" + std::to_string(field.size()) + " bytes)";
   return text + "\"";
 }
 } // namespace
@@ -83,6 +89,11 @@ Alrparser::next_contig(std::istream& input, AlrContig& contig)
     throw IOException(where() + CANNOT_READ);
   if (line.empty() || line[0] != '>')
     throw Exception(where() + WRONG_FORMAT);
+  // Every exported sequence name repeats the contig name, twice per individual: a name of
+  // megabytes would take that many megabytes per individual.
+  if (line.size() - 1 > MAX_NAME_LENGTH)
+    throw IOException(where() + "contig name of " + std::to_string(line.size() - 1) + " bytes, longer than the " +
+                      std::to_string(MAX_NAME_LENGTH) + " allowed");
   contig.name = line.substr(1);
 
   // The header is taken whatever the stream state: a missing header is an empty line,
@@ -204,6 +215,14 @@ Alrparser::read_position(const std::string& line, AlrContig& contig) const
     for (std::size_t i = 0; i < k; ++i)
       record.counts[4 * i + static_cast<std::size_t>(base)] = read_count(take(fields, where()));
   }
+  // Depths and totals of individuals, species and the paralogy test are sums of these counts
+  // in 32 bits: a line whose reads add up past that would wrap them into wrong depths.
+  unsigned long long total = 0;
+  for (const unsigned int n : record.counts)
+    total += n;
+  if (total > UINT_MAX)
+    throw IOException(where() + "the read counts of the line add up to " + std::to_string(total) + ", more than " +
+                      std::to_string(UINT_MAX));
   contig.lines.push_back(std::move(record));
 }
 } // namespace bpp

@@ -43,6 +43,8 @@ void
 Quorlin::compute(AlrContig& contig)
 {
   // The new engine replaces the previous contig's, and with it every record of that contig.
+  // Those go first, so that two contigs' records are never in memory together.
+  lnl.reset();
   lnl = std::make_unique<LnL>(stat, &contig, &models[0], min_coverage, fis);
   lnl->best_genotype = best_genotype;
 
