@@ -41,7 +41,8 @@ build-fuzz: setup
 fuzz: build-fuzz
 	bash fuzz/run_fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
-fuzz-ci: fuzz
+fuzz-ci: build-fuzz
+	FUZZ_SEED=1 bash fuzz/run_fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 test: test-release test-asan fuzz-ci
 

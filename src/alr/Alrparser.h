@@ -30,7 +30,8 @@ public:
    * @return true when a contig was read; false, leaving @p contig untouched, when the input
    * is at its end.
    * @throw IOException when the input cannot be read, or when a count is negative, a label is
-   * not a base or a line does not give four counts per individual of the header.
+   * not a base, a line does not give four counts per individual of the header, the counts of a
+   * line add up to more than 2^32 - 1 or a contig name is longer than 4096 bytes.
    * @throw Exception "Alr::nextseq_uence: wrong format" when the block does not start with
    * '>', and "No more token in tokenizer." when a line has too few fields.
    */

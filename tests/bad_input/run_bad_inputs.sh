@@ -8,7 +8,8 @@
 # the memory of three contigs), so that a test runner can run the parts side by side.
 #
 # Every case must end in one of two ways, within its time limit:
-#   - a normal run: status 0, nothing on standard error, one .gen block per contig;
+#   - a normal run: status 0, nothing on standard error but the report of a failed fit,
+#     one .gen block per contig;
 #   - an input error: status 1 and exactly one short line on standard error that names the
 #     problem and the place ("in.alr:<line>: ..."), with everything the contigs before the bad
 #     one wrote complete on disk: the .gen, .data and .fasta files are byte for byte those of
