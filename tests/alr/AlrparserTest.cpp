@@ -230,7 +230,7 @@ TEST(Alrparser, block_without_positions_is_an_empty_contig)
   EXPECT_TRUE(contigs[2].lines.empty());
 }
 
-TEST(Alrparser, spec_errors_keep_their_message_after_the_place)
+TEST(Alrparser, known_errors_keep_their_message_after_the_place)
 {
   bool io = true;
   EXPECT_EQ(error_of("", &io), "t.alr:1: Alr::nextseq_uence: wrong format");
