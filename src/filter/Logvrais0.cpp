@@ -3,10 +3,7 @@
 namespace bpp
 {
 Logvrais0::Logvrais0(Stat* stat, double precision)
-  : AbstractParametrizable("")
-  , value_(0.0)
-  , stat_(stat)
-  , precision_(precision)
+  : FilterFunction(stat, precision)
 {
   const double e = precision;
   addParameter_(utils::bounded_parameter("xi", e, e, 1 - e, e, constraints_).release());
@@ -17,11 +14,5 @@ Logvrais0::fireParameterChanged(const ParameterList& /* changed */)
 {
   const double xi = getParameterValue("xi");
   value_ = stat_->logvrais0(xi);
-}
-
-void
-Logvrais0::setParameters(const ParameterList& parameters)
-{
-  matchParametersValues(parameters);
 }
 } // namespace bpp

@@ -1,11 +1,7 @@
 #ifndef FILTER_LOGVRAIS0_H
 #define FILTER_LOGVRAIS0_H
 
-#include "filter/utils.h"
-#include "stat/Stat.h"
-
-#include <Bpp/Numeric/AbstractParametrizable.h>
-#include <Bpp/Numeric/Function/Functions.h>
+#include "filter/FilterFunction.h"
 
 namespace bpp
 {
@@ -18,35 +14,14 @@ namespace bpp
  * With e the precision given to the constructor:
  *  - "xi" in [e, 1 - e], starting at e
  */
-class Logvrais0
-  : public virtual Function
-  , public AbstractParametrizable
+class Logvrais0 : public FilterFunction
 {
 public:
-  /**
-   * @param stat holds the position under test; borrowed, shared with clones, must outlive them.
-   * @param precision e, from which the parameter bounds are made.
-   */
   Logvrais0(Stat* stat, double precision);
-  virtual ~Logvrais0() {}
 
   Logvrais0* clone() const override { return new Logvrais0(*this); }
 
   void fireParameterChanged(const ParameterList& changed) override;
-
-  /** @brief Copies the values of the parameters it shares with the list; evaluates only on a change. */
-  void setParameters(const ParameterList& parameters) override;
-
-  double getValue() const override { return value_; }
-
-  Stat* stat() const { return stat_; }
-  double precision() const { return precision_; }
-
-private:
-  double value_;                       // minus log-likelihood at the current parameters, 0.0 until the first change
-  Stat* stat_;                         // borrowed
-  double precision_;                   // e of the bounds
-  utils::ConstraintStore constraints_; // shared with clones
 };
 } // namespace bpp
 

@@ -3,10 +3,7 @@
 namespace bpp
 {
 Logvrais0_dir::Logvrais0_dir(Stat* stat, double precision)
-  : AbstractParametrizable("")
-  , value_(0.0)
-  , stat_(stat)
-  , precision_(precision)
+  : FilterFunction(stat, precision)
 {
   const double e = precision;
   addParameter_(utils::bounded_parameter("xi", e, e, 1 - e, e, constraints_).release());
@@ -19,11 +16,5 @@ Logvrais0_dir::fireParameterChanged(const ParameterList& /* changed */)
   const double xi = getParameterValue("xi");
   const double alpha = getParameterValue("alpha");
   value_ = stat_->logvrais0_dir(xi, alpha);
-}
-
-void
-Logvrais0_dir::setParameters(const ParameterList& parameters)
-{
-  matchParametersValues(parameters);
 }
 } // namespace bpp

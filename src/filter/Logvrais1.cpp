@@ -3,10 +3,7 @@
 namespace bpp
 {
 Logvrais1::Logvrais1(Stat* stat, double precision)
-  : AbstractParametrizable("")
-  , value_(0.0)
-  , stat_(stat)
-  , precision_(precision)
+  : FilterFunction(stat, precision)
 {
   const double e = precision;
   addParameter_(utils::bounded_parameter("p1", e, e, 1 - e, e, constraints_).release());
@@ -21,11 +18,5 @@ Logvrais1::fireParameterChanged(const ParameterList& /* changed */)
   const double p2 = getParameterValue("p2");
   const double xi = getParameterValue("xi");
   value_ = stat_->logvrais1(p1, p2, xi);
-}
-
-void
-Logvrais1::setParameters(const ParameterList& parameters)
-{
-  matchParametersValues(parameters);
 }
 } // namespace bpp

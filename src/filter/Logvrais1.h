@@ -1,11 +1,7 @@
 #ifndef FILTER_LOGVRAIS1_H
 #define FILTER_LOGVRAIS1_H
 
-#include "filter/utils.h"
-#include "stat/Stat.h"
-
-#include <Bpp/Numeric/AbstractParametrizable.h>
-#include <Bpp/Numeric/Function/Functions.h>
+#include "filter/FilterFunction.h"
 
 namespace bpp
 {
@@ -21,35 +17,14 @@ namespace bpp
  *  - "p2" in [e, 1 - e], starting at 1 - e
  *  - "xi" in [0.5, 1 - e], starting at 0.5
  */
-class Logvrais1
-  : public virtual Function
-  , public AbstractParametrizable
+class Logvrais1 : public FilterFunction
 {
 public:
-  /**
-   * @param stat holds the position under test; borrowed, shared with clones, must outlive them.
-   * @param precision e, from which the parameter bounds are made.
-   */
   Logvrais1(Stat* stat, double precision);
-  virtual ~Logvrais1() {}
 
   Logvrais1* clone() const override { return new Logvrais1(*this); }
 
   void fireParameterChanged(const ParameterList& changed) override;
-
-  /** @brief Copies the values of the parameters it shares with the list; evaluates only on a change. */
-  void setParameters(const ParameterList& parameters) override;
-
-  double getValue() const override { return value_; }
-
-  Stat* stat() const { return stat_; }
-  double precision() const { return precision_; }
-
-private:
-  double value_;                       // minus log-likelihood at the current parameters, 0.0 until the first change
-  Stat* stat_;                         // borrowed
-  double precision_;                   // e of the bounds
-  utils::ConstraintStore constraints_; // shared with clones
 };
 } // namespace bpp
 

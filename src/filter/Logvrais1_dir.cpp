@@ -14,10 +14,7 @@ single_precision(double x)
 } // namespace
 
 Logvrais1_dir::Logvrais1_dir(Stat* stat, double precision)
-  : AbstractParametrizable("")
-  , value_(0.0)
-  , stat_(stat)
-  , precision_(precision)
+  : FilterFunction(stat, precision)
 {
   const double e = precision;
   addParameter_(utils::bounded_parameter("p1", 1 - e, e, 1 - e, e, constraints_).release());
@@ -34,11 +31,5 @@ Logvrais1_dir::fireParameterChanged(const ParameterList& /* changed */)
   const double xi = single_precision(getParameterValue("xi"));
   const double alpha = single_precision(getParameterValue("alpha"));
   value_ = stat_->logvrais1_dir(p1, p2, xi, alpha);
-}
-
-void
-Logvrais1_dir::setParameters(const ParameterList& parameters)
-{
-  matchParametersValues(parameters);
 }
 } // namespace bpp

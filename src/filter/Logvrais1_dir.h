@@ -1,11 +1,7 @@
 #ifndef FILTER_LOGVRAIS1_DIR_H
 #define FILTER_LOGVRAIS1_DIR_H
 
-#include "filter/utils.h"
-#include "stat/Stat.h"
-
-#include <Bpp/Numeric/AbstractParametrizable.h>
-#include <Bpp/Numeric/Function/Functions.h>
+#include "filter/FilterFunction.h"
 
 namespace bpp
 {
@@ -22,35 +18,14 @@ namespace bpp
  *  - "xi" in [0.5, 1 - e], starting at 0.5
  *  - "alpha" in [1.0, +inf), starting at 100.0
  */
-class Logvrais1_dir
-  : public virtual Function
-  , public AbstractParametrizable
+class Logvrais1_dir : public FilterFunction
 {
 public:
-  /**
-   * @param stat holds the position under test; borrowed, shared with clones, must outlive them.
-   * @param precision e, from which the parameter bounds are made.
-   */
   Logvrais1_dir(Stat* stat, double precision);
-  virtual ~Logvrais1_dir() {}
 
   Logvrais1_dir* clone() const override { return new Logvrais1_dir(*this); }
 
   void fireParameterChanged(const ParameterList& changed) override;
-
-  /** @brief Copies the values of the parameters it shares with the list; evaluates only on a change. */
-  void setParameters(const ParameterList& parameters) override;
-
-  double getValue() const override { return value_; }
-
-  Stat* stat() const { return stat_; }
-  double precision() const { return precision_; }
-
-private:
-  double value_;                       // minus log-likelihood at the current parameters, 0.0 until the first change
-  Stat* stat_;                         // borrowed
-  double precision_;                   // e of the bounds
-  utils::ConstraintStore constraints_; // shared with clones
 };
 } // namespace bpp
 
