@@ -18,16 +18,6 @@ const double kImpossibleContig = 101.0;     // some position is impossible
 const double kImpossibleLnL = 102.0;        // the contig log-likelihood is positive
 const double kImpossibleIndividual = 105.0; // an individual without any possible genotype
 
-// The ten genotypes in their fixed order AA, AC, AG, AT, CC, CG, CT, GG, GT, TT.
-const int kAllele1[10] = { 0, 0, 0, 0, 1, 1, 1, 2, 2, 3 };
-const int kAllele2[10] = { 0, 1, 2, 3, 1, 2, 3, 2, 3, 3 };
-
-// A log-likelihood (possibly a rounded 0 or -inf) as opposed to a marker or NaN.
-inline bool
-is_loglik(double value)
-{
-  return value <= LnL::marker_bound;
-}
 
 inline double
 log_prior(const double* f, int g1, int g2, double fis)
@@ -215,8 +205,8 @@ LnL::class_terms(int bias_class, unsigned int error_class, double bias)
   std::memcpy(c.matrix, matrix, sizeof matrix);
   for (int g = 0; g < 10; ++g)
   {
-    const double* m1 = matrix[kAllele1[g]];
-    const double* m2 = matrix[kAllele2[g]];
+    const double* m1 = matrix[LnL::genotype_allele1[g]];
+    const double* m2 = matrix[LnL::genotype_allele2[g]];
     GenotypeTerms& t = c.genotypes[g];
     t.unreadable = 0;
     for (int j = 0; j < 4; ++j)
@@ -274,8 +264,8 @@ LnL::prepare_position(const Posdata& position, const Alrline& line)
     priors.possible = 0;
     for (int g = 0; g < 10; ++g)
     {
-      const int g1 = kAllele1[g];
-      const int g2 = kAllele2[g];
+      const int g1 = LnL::genotype_allele1[g];
+      const int g2 = LnL::genotype_allele2[g];
       priors.log_prior[g] = log_prior(f, g1, g2, fis);
       if (!(f[g1] == 0 || f[g2] == 0))
         priors.possible |= 1u << g;
@@ -323,7 +313,7 @@ LnL::calculate_lnL_pos(Posdata* position, Alrline* line, double bias, int bias_c
         if (!(priors.possible & (1u << g)))
           continue;
         const double l = genotype_lnL(terms, mix, g, n, read_bases, t);
-        if (is_loglik(l))
+        if (LnL::is_loglik(l))
           terms_.push_back(l + priors.log_prior[g]);
       }
       if (terms_.empty())

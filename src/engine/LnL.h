@@ -81,6 +81,13 @@ public:
    */
   static constexpr double marker_bound = 0.5;
 
+  /** @brief A log-likelihood (possibly a rounded 0 or -inf), as opposed to a marker or NaN. */
+  static bool is_loglik(double value) { return value <= marker_bound; }
+
+  // The ten genotypes in their fixed order AA, AC, AG, AT, CC, CG, CT, GG, GT, TT.
+  static constexpr int genotype_allele1[10] = { 0, 0, 0, 0, 1, 1, 1, 2, 2, 3 };
+  static constexpr int genotype_allele2[10] = { 0, 1, 2, 3, 1, 2, 3, 2, 3, 3 };
+
   /** @brief True for an impossibility marker (and +inf); false for a log-likelihood and NaN. */
   static bool is_marker(double value) { return value > marker_bound; }
 

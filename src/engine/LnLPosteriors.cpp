@@ -11,22 +11,12 @@ namespace
 const double kAbsentAllele = 103.0;   // genotype with an allele of frequency 0 in the species
 const double kNoPossibleTerm = 104.0; // genotype without any possible class term
 
-// The ten genotypes in their fixed order AA, AC, AG, AT, CC, CG, CT, GG, GT, TT.
-const int kAllele1[10] = { 0, 0, 0, 0, 1, 1, 1, 2, 2, 3 };
-const int kAllele2[10] = { 0, 1, 2, 3, 1, 2, 3, 2, 3, 3 };
-
-inline bool
-is_loglik(double value)
-{
-  return value <= LnL::marker_bound;
-}
-
 inline void
 set_call(Posdata::ind& ind, int g)
 {
-  ind.allele1 = kAllele1[g];
-  ind.allele2 = kAllele2[g];
-  ind.call_posterior = ind.posteriors[kAllele1[g]][kAllele2[g]];
+  ind.allele1 = LnL::genotype_allele1[g];
+  ind.allele2 = LnL::genotype_allele2[g];
+  ind.call_posterior = ind.posteriors[LnL::genotype_allele1[g]][LnL::genotype_allele2[g]];
 }
 } // namespace
 
@@ -45,7 +35,7 @@ LnL::call_best(Posdata::ind& ind)
   double best_posterior = ind.posteriors[0][0];
   for (int g = 1; g < 10; ++g)
   {
-    const double p = ind.posteriors[kAllele1[g]][kAllele2[g]];
+    const double p = ind.posteriors[LnL::genotype_allele1[g]][LnL::genotype_allele2[g]];
     if (p > best_posterior)
     {
       best = g;
@@ -62,7 +52,7 @@ LnL::call_drawn(Posdata::ind& ind, double draw)
   int last_positive = -1;
   for (int g = 0; g < 10; ++g)
   {
-    const double p = ind.posteriors[kAllele1[g]][kAllele2[g]];
+    const double p = ind.posteriors[LnL::genotype_allele1[g]][LnL::genotype_allele2[g]];
     running += p;
     if (running >= draw)
     {
@@ -98,14 +88,14 @@ LnL::calculate_posterior_genotypes_pos(Posdata* position, Alrline* line, double 
       const double t = position->individuals[i].multinomial_term;
       for (int g = 0; g < 10; ++g)
       {
-        double& entry = cache(bias_class, static_cast<int>(e), kAllele1[g], kAllele2[g], id);
+        double& entry = cache(bias_class, static_cast<int>(e), LnL::genotype_allele1[g], LnL::genotype_allele2[g], id);
         if (!(priors.possible & (1u << g)))
         {
           entry = kAbsentAllele;
           continue;
         }
         const double l = genotype_lnL(terms, mix, g, n, read_bases, t);
-        entry = is_loglik(l) ? l + priors.log_prior[g] : l;
+        entry = LnL::is_loglik(l) ? l + priors.log_prior[g] : l;
       }
     }
   }
@@ -139,14 +129,14 @@ LnL::calculate_posterior_genotypes()
       // Log posterior (unnormalised) of each genotype, mixed over the error and bias classes.
       for (int g = 0; g < 10; ++g)
       {
-        const int g1 = kAllele1[g];
-        const int g2 = kAllele2[g];
+        const int g1 = LnL::genotype_allele1[g];
+        const int g2 = LnL::genotype_allele2[g];
         terms_.clear();
         for (unsigned int e = 0; e < nb_error; ++e)
           for (unsigned int k = 0; k < nb_bias; ++k)
           {
             const double v = cache(static_cast<int>(k), static_cast<int>(e), g1, g2, id);
-            if (is_loglik(v))
+            if (LnL::is_loglik(v))
               terms_.push_back(v + log_bias_posterior[k] + log_error_weight[e]);
           }
         ind.posteriors[g1][g2] = terms_.empty() ? kNoPossibleTerm : stat->log_sum_exp(terms_);
@@ -155,8 +145,8 @@ LnL::calculate_posterior_genotypes()
       terms_.clear();
       for (int g = 0; g < 10; ++g)
       {
-        const double v = ind.posteriors[kAllele1[g]][kAllele2[g]];
-        if (is_loglik(v))
+        const double v = ind.posteriors[LnL::genotype_allele1[g]][LnL::genotype_allele2[g]];
+        if (LnL::is_loglik(v))
           terms_.push_back(v);
       }
       if (terms_.empty())
@@ -173,8 +163,8 @@ LnL::calculate_posterior_genotypes()
       }
       for (int g = 0; g < 10; ++g)
       {
-        double& v = ind.posteriors[kAllele1[g]][kAllele2[g]];
-        v = is_loglik(v) ? std::exp(v - total) : 0.0;
+        double& v = ind.posteriors[LnL::genotype_allele1[g]][LnL::genotype_allele2[g]];
+        v = LnL::is_loglik(v) ? std::exp(v - total) : 0.0;
       }
 
       if (best_genotype)
