@@ -188,14 +188,16 @@ Alrparser::read_position(const std::string& line, AlrContig& contig) const
   if (record.polymorphic)
   {
     // Five fields per individual: a field that is not read (the depth), then the reads of
-    // A, C, G and T. A trailing '\r' after the last ']' is one more unread field.
-    const std::size_t stored = static_cast<std::size_t>(static_cast<double>(k) * 0.8);
-    if (stored != 4 * individuals)
+    // A, C, G and T. A trailing '\r' after the last ']' is one more unread field; any other
+    // extra field would shift every count after it onto the wrong base or individual.
+    const std::size_t stored = 4 * individuals;
+    const bool carriage_return = k == 5 * individuals + 1 && fields.getTokens().back() == "\r";
+    if (k != 5 * individuals && !carriage_return)
       throw IOException(where() + "expected " + std::to_string(5 * individuals) +
                         " fields (a depth and 4 counts per individual of the header), found " + std::to_string(k));
     record.counts.resize(stored, 0u);
     std::size_t next = 0;
-    for (std::size_t i = 0; i < k; ++i)
+    for (std::size_t i = 0; i < 5 * individuals; ++i)
     {
       const std::string& field = take(fields, where());
       if (i % 5 != 0)

@@ -7,7 +7,11 @@
 #include <Bpp/Seq/Io/Fasta.h>
 #include <Bpp/Seq/Sequence.h>
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
@@ -32,6 +36,23 @@ struct SequenceList
       delete seq;
   }
 };
+
+// What makes two names one file: the device and inode of an existing file, otherwise the
+// resolved folder and the name in it (so that "x" and "./x" agree before either exists).
+std::string
+file_identity(const std::string& name)
+{
+  struct stat info;
+  if (::stat(name.c_str(), &info) == 0)
+    return "inode " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+  const std::string::size_type slash = name.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : name.substr(0, slash));
+  const std::string leaf = slash == std::string::npos ? name : name.substr(slash + 1);
+  char resolved[PATH_MAX];
+  if (::realpath(folder.c_str(), resolved) == nullptr)
+    return "path " + name;
+  return "path " + std::string(resolved) + "/" + leaf;
+}
 
 std::string
 system_reason()
@@ -75,6 +96,16 @@ close_output(std::ofstream& stream, const std::string& name)
   check_written(stream, name);
 }
 
+// The model lines and p-values exist only on standard output: losing them is a failed run.
+void
+check_console()
+{
+  errno = 0;
+  std::cout.flush();
+  if (std::cout.fail())
+    throw IOException("cannot write to standard output" + system_reason());
+}
+
 void
 write_fasta(const std::string& text,
             Tamsel& tamsel,
@@ -96,6 +127,28 @@ write_fasta(const std::string& text,
 } // namespace
 
 void
+check_output_names(const RunFiles& files)
+{
+  const std::string input = file_identity(files.alr_name);
+  const std::pair<const char*, const std::string*> outputs[] = { { ".gen", &files.gen_name },
+                                                                  { ".data", &files.dat_name },
+                                                                  { ".fasta", &files.fasta_name } };
+  std::string identities[3];
+  for (size_t k = 0; k < 3; ++k)
+  {
+    const std::string& name = *outputs[k].second;
+    identities[k] = file_identity(name);
+    if (identities[k] == input)
+      throw IOException("the " + std::string(outputs[k].first) + " output \"" + name + "\" is the input file \"" +
+                        files.alr_name + "\": nothing was written");
+    for (size_t j = 0; j < k; ++j)
+      if (identities[j] == identities[k])
+        throw IOException("the " + std::string(outputs[j].first) + " output \"" + *outputs[j].second + "\" and the " +
+                          outputs[k].first + " output \"" + name + "\" are the same file: nothing was written");
+  }
+}
+
+void
 run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel)
 {
   print_banner(std::cout, rawtime);
@@ -105,14 +158,16 @@ run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel)
   // output files exist.
   std::ifstream input(files.alr_name);
 
+  files.gen_name = output_name(files.gen_name, files.alr_name, ".gen");
+  files.dat_name = output_name(files.dat_name, files.alr_name, ".data");
+  files.fasta_name = output_name(files.fasta_name, files.alr_name, ".fasta");
+  // Creating an output truncates it: the input and the other outputs must not be among them.
+  check_output_names(files);
   std::ofstream gen;
   std::ofstream dat;
   std::ofstream fasta;
-  files.gen_name = output_name(files.gen_name, files.alr_name, ".gen");
   create_output(gen, files.gen_name);
-  files.dat_name = output_name(files.dat_name, files.alr_name, ".data");
   create_output(dat, files.dat_name);
-  files.fasta_name = output_name(files.fasta_name, files.alr_name, ".fasta");
   create_output(fasta, files.fasta_name);
 
   Alrparser parser(files.alr_name);
@@ -136,10 +191,11 @@ run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel)
     print_summary(std::cout,
                   quorlin.nb_positions,
                   quorlin.nb_homozygous,
+                  quorlin.nb_heterozygous,
                   quorlin.nb_paralogous,
                   quorlin.nb_checked,
                   quorlin.nb_in_error);
-    std::cout.flush();
+    check_console();
 
     flush_output(gen, files.gen_name);
     flush_output(dat, files.dat_name);
@@ -154,5 +210,6 @@ run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel)
   const std::time_t ttotfin = std::time(nullptr);
   const double tottime = std::difftime(ttotfin, ttotdeb);
   print_closing(std::cout, tottime, std::time(nullptr));
+  check_console();
 }
 } // namespace bpp

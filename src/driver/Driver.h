@@ -19,6 +19,14 @@ namespace bpp
  */
 void
 run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel);
+
+/**
+ * @brief Refuses output names that reach the input file or each other, by path or as the same
+ * existing file (a link, another spelling of the path).
+ * @throw IOException naming both files.
+ */
+void
+check_output_names(const RunFiles& files);
 } // namespace bpp
 
 #endif

@@ -57,7 +57,7 @@ read_options(int argc, const char* const* argv, RunFiles& files, Quorlin& quorli
         is("-opt") || is("-err") || is("-gpv") || is("-win") || is("-het") || is("-snp"))
       wants_value = true;
     if (wants_value && value == nullptr)
-      return OptionAction::usage;
+      return OptionAction::usage_error;
 
     if (is("-alr"))
       files.alr_name = value;
@@ -128,15 +128,19 @@ check_settings(const RunFiles& files, Quorlin& quorlin, std::ostream& out)
   if (!any_active)
     activate_model(quorlin, 1);
 
-  // Strict comparisons: the bounds themselves pass, and so does a NaN.
+  // Written so that a NaN fails every bound. The filter's precision e bounds its frequencies
+  // to [e, 1 - e] and its shares to [0.5, 1 - e]: both need 0 < e < 0.5.
+  const auto within = [](double x, double low, double high) { return x >= low && x <= high; };
   if (files.alr_name.empty())
-    return OptionAction::usage;
-  if (quorlin.fis < 0 || quorlin.fis > 1.0)
-    return OptionAction::usage;
-  if (quorlin.threshold < 0 || quorlin.threshold > 1.0)
-    return OptionAction::usage;
-  if (quorlin.max_error < 0 || quorlin.max_error > 0.333)
-    return OptionAction::usage;
+    return OptionAction::usage_error;
+  if (!within(quorlin.fis, 0.0, 1.0))
+    return OptionAction::usage_error;
+  if (!within(quorlin.threshold, 0.0, 1.0))
+    return OptionAction::usage_error;
+  if (!within(quorlin.max_error, 0.0, 0.333))
+    return OptionAction::usage_error;
+  if (!(quorlin.precision > 0.0 && quorlin.precision < 0.5))
+    return OptionAction::usage_error;
 
   if (quorlin.optimizer != "bfgs" && quorlin.optimizer != "newton")
   {
@@ -164,9 +168,12 @@ configure(int argc,
 std::string
 base_name(const std::string& alr_name)
 {
-  // The last '.' of the whole text counts, also one inside a directory name.
+  // Only a '.' inside the file's own name counts: one in a directory name would put the
+  // outputs in another folder, and a leading one would make them hidden files.
+  const std::string::size_type slash = alr_name.rfind('/');
+  const std::string::size_type start = (slash == std::string::npos) ? 0 : slash + 1;
   const std::string::size_type dot = alr_name.rfind('.');
-  if (dot == std::string::npos)
+  if (dot == std::string::npos || dot <= start)
     return alr_name;
   return alr_name.substr(0, dot);
 }
@@ -249,10 +256,10 @@ version_line()
 }
 
 void
-usage()
+usage(int status)
 {
   std::cout << usage_text() << std::flush;
-  std::exit(0); // the usage text is an orderly end of the run
+  std::exit(status);
 }
 
 void

@@ -27,7 +27,8 @@ struct RunFiles
 enum class OptionAction
 {
   run,     ///< settings read and checked: go on with the run
-  usage,   ///< print the usage text, status 0
+  usage,   ///< print the usage text, status 0 (asked for, or no arguments at all)
+  usage_error, ///< print the usage text, status 1: the run cannot start as asked
   version, ///< print the version line, status 0
   debug    ///< run the self-check, status 0
 };
@@ -38,7 +39,8 @@ enum class OptionAction
  *
  * An option's value is the next argument, which is then examined as an argument itself.
  * Numbers are converted as strtod/strtol do, without any test. "-help", "-h", "-v" and
- * "-debug" end the loop where they stand; so does an option whose value is missing (usage).
+ * "-debug" end the loop where they stand; so does an option whose value is missing
+ * (usage_error).
  */
 OptionAction
 read_options(int argc, const char* const* argv, RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel);
@@ -46,9 +48,10 @@ read_options(int argc, const char* const* argv, RunFiles& files, Quorlin& quorli
 /**
  * @brief Model defaulting and start-up checks, after the option loop.
  *
- * M1 becomes the model when none is active. No alr name, "-fis" or "-thr" outside [0, 1] or
- * "-err" outside [0, 0.333] give the usage text. An unknown optimizer name prints its
- * warning on @p out and falls back to "newton".
+ * M1 becomes the model when none is active. No alr name, "-fis" or "-thr" outside [0, 1],
+ * "-err" outside [0, 0.333] or "-pre" outside ]0, 0.5[ (a NaN is outside every bound) give
+ * usage_error. An unknown optimizer name prints its warning on @p out and falls back to
+ * "newton".
  */
 OptionAction
 check_settings(const RunFiles& files, Quorlin& quorlin, std::ostream& out);
@@ -63,7 +66,10 @@ configure(int argc,
           Tamsel& tamsel,
           std::ostream& out);
 
-/** @brief The alr name without everything from its last '.'; the whole name when it has none. */
+/**
+ * @brief The alr name without everything from the last '.' of its last path component; the
+ * whole name when that component has no '.' or only a leading one.
+ */
 std::string
 base_name(const std::string& alr_name);
 
@@ -86,9 +92,9 @@ usage_text();
 std::string
 version_line();
 
-/** @brief Prints the usage text on standard output and ends the process with status 0. */
+/** @brief Prints the usage text on standard output and ends the process with @p status. */
 [[noreturn]] void
-usage();
+usage(int status);
 
 /** @brief Prints the version line on standard output and ends the process with status 0. */
 [[noreturn]] void

@@ -87,11 +87,11 @@ void
 print_summary(std::ostream& out,
               unsigned int positions,
               unsigned int homozygous,
+              unsigned int heterozygous,
               unsigned int paralogous,
               unsigned int checked,
               unsigned int in_error)
 {
-  const std::int32_t heterozygous = static_cast<std::int32_t>(positions - (homozygous + paralogous));
   out << "quorlin: " << positions << " positions, " << homozygous << " homozygous (" << percent(homozygous, positions)
       << "%), " << heterozygous << " h\xC3\xA9t\xC3\xA9rozygous (" << percent(heterozygous, positions) << "%), "
       << paralogous << " Paralogous positions (" << percent(paralogous, positions) << "%) \n";

@@ -35,13 +35,13 @@ print_closing(std::ostream& out, double running_seconds, std::time_t stop);
 /**
  * @brief The two summary lines of a contig from its five counters.
  *
- * The heterozygous count is P - (H + X) in 32-bit arithmetic, printed signed. A contig
- * without positions prints 0 for the three percentages.
+ * A contig without positions prints 0 for the three percentages.
  */
 void
 print_summary(std::ostream& out,
               unsigned int positions,
               unsigned int homozygous,
+              unsigned int heterozygous,
               unsigned int paralogous,
               unsigned int checked,
               unsigned int in_error);

@@ -30,7 +30,10 @@ main(int argc, char** argv)
     switch (configure(argc, argv, files, quorlin, vorrin, tamsel, std::cout))
     {
       case OptionAction::usage:
-        usage();
+        usage(0);
+      case OptionAction::usage_error:
+        // With no argument at all the usage text is what was asked for.
+        usage(argc <= 1 ? 0 : 1);
       case OptionAction::version:
         display();
       case OptionAction::debug:
@@ -40,6 +43,12 @@ main(int argc, char** argv)
     }
     run(files, quorlin, vorrin, tamsel);
     return 0;
+  }
+  catch (const RunStop& stop)
+  {
+    // Its message is already printed.
+    std::cout.flush();
+    return stop.status;
   }
   catch (const std::exception& e)
   {

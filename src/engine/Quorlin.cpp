@@ -1,3 +1,4 @@
+#include "stat/Console.h"
 #include "engine/Quorlin.h"
 
 #include <Bpp/Exceptions.h>
@@ -54,7 +55,7 @@ Quorlin::compute(AlrContig& contig)
   unsigned int first_species_count = 0;
   if (!lnl->contig_data->species_data.empty())
     first_species_count = lnl->contig_data->species_data[0].multi_alleles_count;
-  std::cout << "paralogy=" << first_species_count << std::endl;
+  console_out() << "paralogy=" << first_species_count << std::endl;
 
   // Frequencies and multinomial terms are fixed for the contig: computed once here, read by
   // every evaluation of the fits.
@@ -97,7 +98,7 @@ Quorlin::compute(AlrContig& contig)
   }
   catch (const Exception&)
   {
-    std::cerr << "ERROR : Optimization failed" << std::endl;
+    console_err() << "ERROR : Optimization failed" << std::endl;
     lnl->contig_data->failed = true;
     return;
   }
@@ -128,12 +129,10 @@ Quorlin::check_paralogy(AlrContig& contig)
       lnl->contig_data->species_data[s].multi_alleles_count++;
       if (multi_alleles != "tolerated")
       {
-        // The "forbidden" policy ends the whole run here, with status 0. The output files of
-        // the earlier contigs are flushed by the driver after each contig, so they are
-        // complete on disk; this contig has written nothing yet.
-        std::cout << "More than 2 alleles detected at position " << p << std::endl;
-        std::cout.flush();
-        std::exit(0);
+        // The "forbidden" policy ends the whole run here, with status 0, once the earlier
+        // contigs are written; this contig writes nothing.
+        console_out() << "More than 2 alleles detected at position " << p << std::endl;
+        throw RunStop{ 0 };
       }
       for (int i : species[s].second)
         for (size_t b = 0; b < 4; ++b)

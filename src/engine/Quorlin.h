@@ -57,9 +57,10 @@ public:
   bool skip_paralogous = false;
   bool keep_unknown = false;
   std::string optimizer = "newton";
-  double max_error = 0.0;
+  double max_error = 0.01;
   unsigned int nb_positions = 0;
   unsigned int nb_homozygous = 0;
+  unsigned int nb_heterozygous = 0; // called heterozygous and kept; a failed fit calls nothing
   unsigned int nb_checked = 0;
   unsigned int nb_paralogous = 0;
   unsigned int nb_in_error = 0;
@@ -91,8 +92,8 @@ public:
   void calcul_err(Contigdata::err_data* record, double er_beta, double er_tstv, unsigned int nb_positions);
 
   // Writers.
-  std::string write_genotypes(AlrContig& contig, std::ofstream& gen);
-  void write_speciesdata(std::ofstream& dat);
+  std::string write_genotypes(AlrContig& contig, std::ostream& gen);
+  void write_speciesdata(std::ostream& dat);
 
   // Paralogy filter glue (filter/).
   bool kestrin(Alrline& line, bool heterozygous, unsigned int index);

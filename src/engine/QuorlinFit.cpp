@@ -1,3 +1,4 @@
+#include "stat/Console.h"
 #include "engine/Quorlin.h"
 
 #include <Bpp/Exceptions.h>
@@ -23,9 +24,9 @@ void
 print_lnL(double log_likelihood)
 {
   if (is_impossible(log_likelihood))
-    std::cout << "\tlnL=-inf";
+    console_out() << "\tlnL=-inf";
   else
-    std::cout << "\tlnL=" << log_likelihood;
+    console_out() << "\tlnL=" << log_likelihood;
 }
 
 // Relative spread of the simplex's function values at which a fit stops.
@@ -84,7 +85,7 @@ void
 Quorlin::dosh(AlrContig& contig, SharedOptimizers& shared_optimizers)
 {
   if (contig.species_count.size() > 1)
-    std::cout << "Shared (across species) parameters:" << std::endl;
+    console_out() << "Shared (across species) parameters:" << std::endl;
 
   lnl->included.clear();
   for (size_t i = 0; i < contig.ind_names.size(); ++i)
@@ -108,16 +109,16 @@ Quorlin::dosh(AlrContig& contig, SharedOptimizers& shared_optimizers)
     const double epsilon = model.no_error ? 0.0 : er_alpha / (er_alpha + er_beta);
     const double alpha = model.no_bias ? 0.0 : aeb_alpha / (aeb_alpha + aeb_beta);
 
-    std::cout << model.print_name << " " << model.description;
+    console_out() << model.print_name << " " << model.description;
     print_lnL(lnL_shared[m]);
-    std::cout << "\t(epsilon=" << epsilon << ", alpha=" << alpha << ")" << std::endl;
+    console_out() << "\t(epsilon=" << epsilon << ", alpha=" << alpha << ")" << std::endl;
   }
 }
 
 void
 Quorlin::dosep(AlrContig& contig, SeparateOptimizers& separate_optimizers)
 {
-  std::cout << "Separate (between species) parameters:" << std::endl;
+  console_out() << "Separate (between species) parameters:" << std::endl;
 
   const std::vector<std::pair<std::string, std::vector<int>>> species = species_in_header_order(contig);
   for (size_t m = 1; m < models.size(); ++m)
@@ -141,11 +142,11 @@ Quorlin::dosep(AlrContig& contig, SeparateOptimizers& separate_optimizers)
       lnL_separate[m] += species_lnL;
     }
 
-    std::cout << "  --> " << model.print_name << " " << model.description;
+    console_out() << "  --> " << model.print_name << " " << model.description;
     print_lnL(impossible ? std::nan("") : lnL_separate[m]);
-    std::cout << std::endl;
+    console_out() << std::endl;
   }
-  std::cout << std::endl;
+  console_out() << std::endl;
 }
 
 void

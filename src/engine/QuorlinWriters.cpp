@@ -25,9 +25,10 @@ write_value(std::ostream& out, double value)
 } // namespace
 
 std::string
-Quorlin::write_genotypes(AlrContig& contig, std::ofstream& gen)
+Quorlin::write_genotypes(AlrContig& contig, std::ostream& gen)
 {
   nb_homozygous = 0;
+  nb_heterozygous = 0;
   nb_checked = 0;
   nb_paralogous = 0;
   nb_in_error = 0;
@@ -73,17 +74,20 @@ Quorlin::write_genotypes(AlrContig& contig, std::ofstream& gen)
         heterozygous = true;
     }
 
-    if (!heterozygous)
-      ++nb_homozygous;
-
     std::string row = individuals.str();
     if (use_kestrin && kestrin(contig.lines[p], heterozygous, static_cast<unsigned int>(p)))
     {
+      // The position that drops the contig is paralogous too; the ones after it were never
+      // examined and count as nothing.
+      ++nb_paralogous;
       if (skip_paralogous)
         return std::string();
-      ++nb_paralogous;
       row = blank_row;
     }
+    else if (heterozygous)
+      ++nb_heterozygous;
+    else
+      ++nb_homozygous;
     block << (p + 1) << row << "\n";
   }
 
@@ -93,7 +97,7 @@ Quorlin::write_genotypes(AlrContig& contig, std::ofstream& gen)
 }
 
 void
-Quorlin::write_speciesdata(std::ofstream& dat)
+Quorlin::write_speciesdata(std::ostream& dat)
 {
   Contigdata& data = *lnl->contig_data;
   if (data.failed)

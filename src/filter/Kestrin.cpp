@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 namespace bpp
 {
@@ -106,7 +107,9 @@ starting_frequency(const std::valarray<unsigned int>& sorted)
 void
 disable_gsl_abort()
 {
-  gsl_set_error_handler_off();
+  // The handler is process-wide: set it once, not once per test from every thread.
+  static std::once_flag once;
+  std::call_once(once, [] { gsl_set_error_handler_off(); });
 }
 
 double

@@ -1,3 +1,4 @@
+#include "stat/Console.h"
 #include "engine/Quorlin.h"
 #include "filter/Kestrin.h"
 
@@ -28,7 +29,7 @@ Quorlin::kestrin(Alrline& line, bool heterozygous, unsigned int index)
 
   ++nb_checked;
   const double p = test.assignation(line.counts, *stat);
-  std::cout << "kestrin on line " << index + 1 << ", pvalue= " << p << std::endl;
+  console_out() << "kestrin on line " << index + 1 << ", pvalue= " << p << std::endl;
   if (p < 0)
     ++nb_in_error;
   return is_flagged(p, threshold, keep_unknown);

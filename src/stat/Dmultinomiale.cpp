@@ -1,3 +1,4 @@
+#include "stat/Console.h"
 #include "stat/Stat.h"
 
 #include <algorithm>
@@ -12,7 +13,7 @@ Stat::dmultinom(std::valarray<unsigned int>& value, std::valarray<double>& proba
   size_t n = value.size();
   if (value.size() != proba.size())
   {
-    std::cerr << "dmultinom error : value.size != proba.size" << std::endl;
+    console_err() << "dmultinom error : value.size != proba.size" << std::endl;
     // Counts without a probability (or probabilities without a count) have no meaning:
     // the probability is that of the entries the two vectors share.
     n = std::min(value.size(), proba.size());

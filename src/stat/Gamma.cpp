@@ -1,3 +1,4 @@
+#include "stat/Console.h"
 #include "stat/Stat.h"
 
 #include <cmath>
@@ -36,12 +37,12 @@ Stat::LnGamma(double x)
   double fneg = 0.0;
   if (x < 0)
   {
-    std::cout << "LnGamma(" << x << ") not implemented" << std::endl;
+    console_out() << "LnGamma(" << x << ") not implemented" << std::endl;
     // Every double of magnitude 2^52 or more is an integer, and so is -inf: Gamma has a pole
     // at each of them.
     if (x == std::trunc(x))
     {
-      std::cout << "lnGamma undefined\n";
+      console_out() << "lnGamma undefined\n";
       return -1.0;
     }
     if (x < lngamma_recursion_limit)
@@ -50,8 +51,8 @@ Stat::LnGamma(double x)
       // the run; the reflection formula must not quietly return a value there either.
       if (std::fmod(std::floor(x), 2.0) != 0.0)
       {
-        std::cout << "strange!! check lngamma" << std::endl;
-        std::exit(0); // the run ends as an orderly stop
+        console_out() << "strange!! check lngamma" << std::endl;
+        throw RunStop{ kNumericErrorStatus };
       }
       // Gamma(x) Gamma(1 - x) = pi / sin(pi x). fmod is exact, so the sine keeps its
       // accuracy however large |x| is.
@@ -66,8 +67,8 @@ Stat::LnGamma(double x)
     }
     if (c < 0)
     {
-      std::cout << "strange!! check lngamma" << std::endl;
-      std::exit(0); // the run ends as an orderly stop
+      console_out() << "strange!! check lngamma" << std::endl;
+      throw RunStop{ kNumericErrorStatus };
     }
     fneg = std::log(c);
   }

@@ -1,3 +1,4 @@
+#include "stat/Console.h"
 #include "stat/Stat.h"
 
 #include <algorithm>
@@ -10,12 +11,12 @@ namespace bpp
 double
 Stat::CDFBeta(double x, double pin, double qin, double lbeta)
 {
-  // Machine constants of the series, set once on first use: precision, its log, the smallest
-  // normal double and its log.
-  static double eps = 0.0;
-  static double alneps = 0.0;
-  static double sml = 0.0;
-  static double alnsml = 0.0;
+  // Machine constants of the series: precision, its log, the smallest normal double and its
+  // log. Initialised once, safely when several threads arrive first together.
+  static const double eps = std::ldexp(1.0, -53);
+  static const double alneps = std::log(eps);
+  static const double sml = std::ldexp(1.0, -1022);
+  static const double alnsml = std::log(sml);
 
   if (x < 1e-15)
     return 0.0;
@@ -23,16 +24,8 @@ Stat::CDFBeta(double x, double pin, double qin, double lbeta)
     return 1.0;
   if (pin <= 0 || qin <= 0)
   {
-    std::cout << "p=" << pin << " q=" << qin << ": parameter outside range in CDFBeta" << std::endl;
+    console_out() << "p=" << pin << " q=" << qin << ": parameter outside range in CDFBeta" << std::endl;
     return -1.0;
-  }
-
-  if (eps == 0)
-  {
-    eps = std::ldexp(1.0, -53);
-    alneps = std::log(eps);
-    sml = std::ldexp(1.0, -1022);
-    alnsml = std::log(sml);
   }
 
   // Work in the lighter tail, where the series converge fast.
@@ -122,8 +115,8 @@ Stat::QuantileBeta(double prob, double p, double q, double lbeta)
 {
   if (p < 0 || q < 0 || prob < 0 || prob > 1)
   {
-    std::cerr << "beta parameter error" << std::endl;
-    std::exit(0); // an impossible class boundary ends the run as an orderly stop
+    console_err() << "beta parameter error" << std::endl;
+    throw RunStop{ kNumericErrorStatus }; // an impossible class boundary: the run cannot go on
   }
   if (prob == 0 || prob == 1)
     return prob;

@@ -1,6 +1,8 @@
 #ifndef STAT_STAT_H
 #define STAT_STAT_H
 
+#include "stat/Console.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
@@ -80,7 +82,7 @@ public:
   // QuantileBeta.cpp
   /** @brief I_x(p, q); lbeta = 0 means "compute log B(p, q)"; -1.0 for a non-positive shape. */
   double CDFBeta(double x, double p, double q, double lbeta);
-  /** @brief Inverse of CDFBeta in x; ends the process on a negative shape or prob outside [0, 1]. */
+  /** @brief Inverse of CDFBeta in x; throws RunStop on a negative shape or prob outside [0, 1]. */
   double QuantileBeta(double prob, double p, double q, double lbeta);
   /** @brief Writes the medians of K equiprobable classes of Beta(p, q) to out[0..K-1]. */
   void discretize_beta(double p, double q, int K, double* out);
@@ -93,9 +95,10 @@ public:
       return v[0];
     if (n == 0)
     {
-      // The caller has no way to go on without a value: the run stops here, as an orderly end.
-      std::cerr << "Empty vector passed to log_sum_exp\n";
-      std::exit(0);
+      // The caller has no way to go on without a value: the run stops, and must not look
+      // finished.
+      console_err() << "Empty vector passed to log_sum_exp\n";
+      throw RunStop{ kNumericErrorStatus };
     }
     // The shift is the largest finite element truncated toward zero, or -2^31 when no element
     // is finite, so that all -inf still sums to -inf. Finite elements beyond the 32-bit range

@@ -270,23 +270,36 @@ ok_case() {
   pass
 }
 
+# The names, sizes and contents of the case's files, but for the run's own out and err.
+snapshot() {
+  (cd "$dir" && find . -path ./out -o -path ./err -o -printf '%p %s %y\n' | sort &&
+    find . -type f ! -name out ! -name err -exec cat {} + | md5sum)
+}
+
 # option_case NAME STATUS FRAGMENT ARGS...: the prefix with other command-line options.
-# STATUS 0 with an empty FRAGMENT is a normal run; STATUS 0 with a FRAGMENT is a stop with
-# that text on standard output (the usage text); STATUS 1 is an error line with FRAGMENT.
+# STATUS 0 is a normal run; "usage" is the usage text on standard output with status 1 and
+# no file written; STATUS 1 is an error line holding FRAGMENT, and with "untouched" every
+# file in the folder is as before the run (the input unchanged, no output created).
 option_case() {
-  local name=$1 expected=$2 fragment=$3
+  local name=$1 expected=$2 fragment=$3 before
   shift 3
   wanted "$name" || return 0
   start "$name"
   cp "$prefix" "$dir/in.alr"
-  if [ "$expected" -eq 1 ]; then
-    run 60 "$@" && one_error_line "$fragment"
-  elif [ -z "$fragment" ]; then
-    normal_run 2 60 "$@"
-  else
-    run 60 "$@" && if [ "$status" -ne 0 ] || [ -s "$dir/err" ] || ! grep -qF -- "$fragment" "$dir/out"; then
-      fail "expected status 0 and \"$fragment\" on standard output"
+  [ -n "${setup:-}" ] && (cd "$dir" && eval "$setup")
+  before=$(snapshot)
+  if [ "$expected" = usage ]; then
+    run 60 "$@" && if [ "$status" -ne 1 ] || [ -s "$dir/err" ] || ! grep -qF -- "usage: quorlin" "$dir/out" ||
+      [ -e "$dir/in.gen" ]; then
+      fail "expected the usage text, status 1 and no output file"
     fi
+  elif [ "$expected" = 1 ]; then
+    run 60 "$@" && one_error_line "$fragment" &&
+      if [ "${untouched:-}" = yes ] && [ "$(snapshot)" != "$before" ]; then
+        fail "files changed by a run that was refused"
+      fi
+  else
+    normal_run 2 60 "$@"
   fi
   pass
 }
@@ -315,6 +328,8 @@ error_case label_lower_case label_lower_case.alr 3 'label "a"'
 error_case label_two_letters label_two_letters.alr 3 'label "AC"'
 error_case p_line_too_few_items p_line_too_few_items.alr 3 "found 4"
 error_case p_line_too_many_items p_line_too_many_items.alr 3 "found 10"
+# One stray field would shift every count after it onto another base or individual.
+error_case p_line_with_a_stray_field p_line_with_a_stray_field.alr 3 "found 11"
 error_case m_line_too_few_counts m_line_too_few_counts.alr 3 "found 1"
 error_case m_line_too_many_counts m_line_too_many_counts.alr 3 "found 3"
 error_case m_line_without_counts m_line_without_counts.alr 3 "found 0"
@@ -379,16 +394,46 @@ option_case gen_is_a_directory 1 '"."' -gen .
 # An empty name is no name: the default one is used.
 option_case fasta_name_empty 0 "" -all ""
 option_case gen_on_full_disk 1 "/dev/full" -gen /dev/full
-option_case value_missing_at_the_end 0 "usage: quorlin" -gen
-option_case fis_out_of_range 0 "usage: quorlin" -fis 2
-option_case not_a_number_settings 0 "" -fis nan -thr nan -err nan -gpv nan -par
+option_case value_missing_at_the_end usage "" -gen
+option_case fis_out_of_range usage "" -fis 2
+option_case fis_not_a_number usage "" -fis nan -par
+option_case err_not_a_number usage "" -err nan -par
+option_case precision_negative usage "" -pre -0.5 -par
+option_case precision_zero usage "" -pre 0 -par
+option_case precision_without_interval usage "" -pre 0.7 -par
+option_case not_a_number_settings 0 "" -gpv nan -snp nan -het nan -par -pfc
 option_case infinite_settings 0 "" -gpv inf -snp inf -het inf -par -win 2147483647 -pfc
-option_case negative_settings 0 "" -min -1 -win -5 -pfc -pre -1 -par -snp -1 -het -1
-option_case zero_precision 0 "" -pre 0 -par -dir -opt bfgs
-# A precision of 0.5 or more leaves the filter's parameters no interval: the library's
-# constraint error stops the run at the first tested position.
-option_case precision_without_interval 1 "ConstraintException" -pre 10 -par
+option_case negative_settings 0 "" -min -1 -win -5 -pfc -par -snp -1 -het -1
+option_case small_precision 0 "" -pre 0.000001 -par -dir -opt bfgs
 option_case unknown_optimizer 0 "" -opt simplex -par -M2 -sep -spa -kun
+# Creating an output truncates it: an output that is the input, or two outputs on one file,
+# is refused before anything is created.
+untouched=yes
+option_case gen_is_the_input 1 '"in.alr"' -gen in.alr
+option_case data_is_the_input_by_another_path 1 '"./in.alr"' -dat ./in.alr
+setup="ln -s in.alr link.alr" option_case fasta_is_a_link_to_the_input 1 '"link.alr"' -all link.alr
+setup="cp in.alr run.gen" option_case default_gen_name_is_the_input 1 '"run.gen"' -alr run.gen
+option_case gen_and_data_one_file 1 '"x"' -gen x -dat x
+option_case data_and_fasta_one_file 1 '"./y"' -dat y -all ./y
+untouched=""
+if wanted base_name_in_a_dotted_folder; then
+  # Only a dot of the file's own name cuts it: the outputs stay in the input's folder.
+  start base_name_in_a_dotted_folder
+  mkdir "$dir/run.v2"
+  cp "$prefix" "$dir/run.v2/sample"
+  echo keep >"$dir/run.gen"
+  run 60 -alr run.v2/sample && [ "$status" -eq 0 ] && [ "$(cat "$dir/run.gen")" = keep ] &&
+    [ -s "$dir/run.v2/sample.gen" ] && [ -s "$dir/run.v2/sample.fasta" ] || fail "outputs not beside the input"
+  pass
+fi
+if wanted standard_output_on_full_disk; then
+  # The model lines and p-values exist only on standard output.
+  start standard_output_on_full_disk
+  cp "$prefix" "$dir/in.alr"
+  read -r status rss < <(cd "$dir" && measure "$(limit 60)" /dev/full err "$binary" -alr in.alr -best)
+  one_error_line "standard output"
+  pass
+fi
 
 # --- generated inputs: long lines and a long contig ---------------------------------------
 group=long_lines

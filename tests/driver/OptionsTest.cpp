@@ -136,28 +136,66 @@ TEST(Options, values_are_examined_as_arguments_too)
   EXPECT_TRUE(dat.quorlin.shared && dat.quorlin.separate);
 }
 
-TEST(Options, help_version_and_debug_stop_the_loop_where_they_stand)
+// What a command line asks for. "-help", "-h", "-v" and "-debug" stop the loop where they
+// stand, before any bound is checked; a run that cannot start as asked is an error.
+TEST(Options, actions_and_start_up_checks)
 {
-  EXPECT_EQ(action_of({}), OptionAction::usage);
-  EXPECT_EQ(action_of({ "-help" }), OptionAction::usage);
-  EXPECT_EQ(action_of({ "-alr", "a", "-h" }), OptionAction::usage);
-  EXPECT_EQ(action_of({ "-alr", "a", "-debug" }), OptionAction::debug);
-  // Nothing after them is looked at, not even the bound checks.
-  Settings v({ "-fis", "5", "-v", "-alr", "a", "-h" });
-  EXPECT_EQ(v.action, OptionAction::version);
-  EXPECT_EQ(v.files.alr_name, "");
-  EXPECT_EQ(action_of({ "-debug", "-h" }), OptionAction::debug);
-  // Case matters and words match whole.
-  EXPECT_EQ(action_of({ "-alr", "a", "-V", "-H", "-vv", "--v", "other" }), OptionAction::run);
-}
-
-TEST(Options, value_missing_at_the_end_gives_the_usage_text)
-{
-  EXPECT_EQ(action_of({ "-alr" }), OptionAction::usage);
-  EXPECT_EQ(action_of({ "-alr", "a", "-fis" }), OptionAction::usage);
-  EXPECT_EQ(action_of({ "-alr", "a", "-all" }), OptionAction::usage);
-  EXPECT_EQ(action_of({ "-alr", "a", "-snp" }), OptionAction::usage);
-  EXPECT_EQ(action_of({ "-alr", "" }), OptionAction::usage);
+  const OptionAction run = OptionAction::run, usage = OptionAction::usage, error = OptionAction::usage_error;
+  struct Case
+  {
+    std::vector<std::string> args;
+    OptionAction expected;
+  } const cases[] = {
+    { {}, error }, // main prints the usage text with status 0 when there are no arguments
+    { { "-help" }, usage },
+    { { "-alr", "a", "-h" }, usage },
+    { { "-alr", "a", "-debug" }, OptionAction::debug },
+    { { "-fis", "5", "-v", "-alr", "a", "-h" }, OptionAction::version },
+    { { "-debug", "-h" }, OptionAction::debug },
+    { { "-alr", "a", "-V", "-H", "-vv", "--v", "other" }, run }, // case matters, words match whole
+    { { "-fis", "0.5" }, error },                                 // no alr file
+    { { "-alr", "" }, error },
+    // A value missing at the end of the line.
+    { { "-alr" }, error },
+    { { "-alr", "a", "-fis" }, error },
+    { { "-alr", "a", "-all" }, error },
+    { { "-alr", "a", "-snp" }, error },
+    // Bounds are included; a value that is not a number fails every bound.
+    { { "-alr", "a", "-fis", "0" }, run },
+    { { "-alr", "a", "-fis", "1" }, run },
+    { { "-alr", "a", "-fis", "1.000001" }, error },
+    { { "-alr", "a", "-fis", "-0.000001" }, error },
+    { { "-alr", "a", "-fis", "nan" }, error },
+    { { "-alr", "a", "-thr", "0" }, run },
+    { { "-alr", "a", "-thr", "1.0" }, run },
+    { { "-alr", "a", "-thr", "1.01" }, error },
+    { { "-alr", "a", "-thr", "-1" }, error },
+    { { "-alr", "a", "-thr", "NaN" }, error },
+    { { "-alr", "a", "-err", "0" }, run },
+    { { "-alr", "a", "-err", "0.333" }, run },
+    { { "-alr", "a", "-err", "0.3330001" }, error },
+    { { "-alr", "a", "-err", "-0.01" }, error },
+    { { "-alr", "a", "-err", "nan" }, error },
+    // The filter's precision e bounds frequencies to [e, 1 - e] and shares to [0.5, 1 - e].
+    { { "-alr", "a", "-pre", "0.000001" }, run },
+    { { "-alr", "a", "-pre", "0.49" }, run },
+    { { "-alr", "a", "-pre", "0" }, error },
+    { { "-alr", "a", "-pre", "-0.5" }, error },
+    { { "-alr", "a", "-pre", "0.5" }, error },
+    { { "-alr", "a", "-pre", "0.7" }, error },
+    { { "-alr", "a", "-pre", "nan" }, error },
+    { { "-alr", "a", "-gpv", "7" }, run },
+    { { "-alr", "a", "-min", "-9" }, run },
+  };
+  for (const Case& c : cases)
+  {
+    Settings s(c.args);
+    std::string line;
+    for (const std::string& a : c.args)
+      line += a + " ";
+    EXPECT_EQ(s.action, c.expected) << line;
+    EXPECT_EQ(s.out.str(), "") << line;
+  }
 }
 
 TEST(Options, numbers_convert_like_strtod_and_strtol)
@@ -171,41 +209,12 @@ TEST(Options, numbers_convert_like_strtod_and_strtol)
   EXPECT_DOUBLE_EQ(s.vorrin.snpThreshold, 0.1);
   EXPECT_DOUBLE_EQ(s.vorrin.hetThreshold, 0.5);
   EXPECT_EQ(s.tamsel.pvalueThreshold, -2.0);
-
-  EXPECT_EQ(Settings({ "-alr", "a", "-min", "0x1A" }).quorlin.min_coverage, 0u);
   // Kept in 32 bits: -1 is handed on as the largest unsigned, 2^32 + 5 as 5.
+  EXPECT_EQ(Settings({ "-alr", "a", "-min", "0x1A" }).quorlin.min_coverage, 0u);
   EXPECT_EQ(Settings({ "-alr", "a", "-min", "-1" }).quorlin.min_coverage, 4294967295u);
   EXPECT_EQ(Settings({ "-alr", "a", "-min", "4294967301" }).quorlin.min_coverage, 5u);
-  // A NaN compares false with both bounds and passes.
-  Settings nan({ "-alr", "a", "-fis", "nan" });
-  EXPECT_EQ(nan.action, OptionAction::run);
-  EXPECT_TRUE(std::isnan(nan.quorlin.fis));
-}
-
-TEST(Options, start_up_checks_include_their_bounds)
-{
-  struct Case
-  {
-    std::string option, value;
-    OptionAction expected;
-  };
-  const std::vector<Case> cases = {
-    { "-fis", "0", OptionAction::run },          { "-fis", "1", OptionAction::run },
-    { "-fis", "1.000001", OptionAction::usage }, { "-fis", "-0.000001", OptionAction::usage },
-    { "-thr", "0", OptionAction::run },          { "-thr", "1.0", OptionAction::run },
-    { "-thr", "1.01", OptionAction::usage },     { "-thr", "-1", OptionAction::usage },
-    { "-err", "0", OptionAction::run },          { "-err", "0.333", OptionAction::run },
-    { "-err", "0.3333", OptionAction::usage },   { "-err", "0.3330001", OptionAction::usage },
-    { "-err", "-0.01", OptionAction::usage },    { "-pre", "-5", OptionAction::run },
-    { "-gpv", "7", OptionAction::run },          { "-min", "-9", OptionAction::run },
-  };
-  for (const Case& c : cases)
-  {
-    Settings s({ "-alr", "a", c.option, c.value });
-    EXPECT_EQ(s.action, c.expected) << c.option << " " << c.value;
-    EXPECT_EQ(s.out.str(), "") << c.option << " " << c.value;
-  }
-  EXPECT_EQ(action_of({ "-fis", "0.5" }), OptionAction::usage);
+  // The error-rate cap the usage text promises.
+  EXPECT_EQ(Settings({ "-alr", "a" }).quorlin.max_error, 0.01);
 }
 
 TEST(Options, unknown_optimizer_warns_after_the_range_checks)
@@ -219,23 +228,24 @@ TEST(Options, unknown_optimizer_warns_after_the_range_checks)
   EXPECT_EQ(other.out.str(), "warning : Simplex 2 optimizer doesn't exist, default is used\n");
   EXPECT_EQ(other.quorlin.optimizer, "newton");
 
-  // A failed range check ends the run before the warning is printed.
   Settings both({ "-alr", "a", "-opt", "x", "-err", "0.5" });
-  EXPECT_EQ(both.action, OptionAction::usage);
+  EXPECT_EQ(both.action, OptionAction::usage_error);
   EXPECT_EQ(both.out.str(), "");
 }
 
-TEST(Options, default_output_names_cut_at_the_last_dot)
+// Only a '.' inside the file's own name cuts it: outputs stay beside the input, never in a
+// parent folder or hidden.
+TEST(Options, default_output_names_cut_at_the_last_dot_of_the_file_name)
 {
-  EXPECT_EQ(base_name("data/sample.alr"), "data/sample");
-  EXPECT_EQ(base_name("a.b.alr"), "a.b");
-  EXPECT_EQ(base_name("sample"), "sample");
-  EXPECT_EQ(base_name("./sample"), "");
-  EXPECT_EQ(base_name("run.d/sample"), "run");
-  EXPECT_EQ(base_name("."), "");
-  EXPECT_EQ(output_name("", "x/y.alr", ".gen"), "x/y.gen");
+  const std::pair<const char*, const char*> cases[] = {
+    { "data/sample.alr", "data/sample" }, { "a.b.alr", "a.b" },   { "sample", "sample" },
+    { "./sample", "./sample" },           { "run.v2/sample", "run.v2/sample" },
+    { ".hidden", ".hidden" },             { "dir/.hidden.alr", "dir/.hidden" },
+    { "/abs/x.alr", "/abs/x" },
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(base_name(c.first), c.second) << c.first;
   EXPECT_EQ(output_name("", "x/y.alr", ".data"), "x/y.data");
-  EXPECT_EQ(output_name("", "sample", ".fasta"), "sample.fasta");
   EXPECT_EQ(output_name("given.txt", "x/y.alr", ".gen"), "given.txt");
 }
 

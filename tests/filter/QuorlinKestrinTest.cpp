@@ -117,7 +117,8 @@ TEST(QuorlinKestrin, prints_the_line_chooses_the_error_rate_and_flags_below_the_
 
 TEST(QuorlinKestrin, a_failed_test_is_counted_and_flagged_unless_kept)
 {
-  Engine e; // default cap 0.0: the stray read fails the plain test
+  Engine e; // cap 0.0: the stray read fails the plain test
+  e.q.max_error = 0.0;
   e.estimate(0.01, 1.0);
   std::string out;
   EXPECT_TRUE(e.test(with_stray_read(), 2, &out));
@@ -158,6 +159,7 @@ write_contig(Engine& e, size_t failing, bool skip, std::string* out)
   e.q.shared = true;
   e.q.best_genotype = true;
   e.q.use_kestrin = true;
+  e.q.max_error = 0.0; // the stray read fails the test at error rate 0
   e.q.skip_paralogous = skip;
   CoutCapture capture;
   e.q.compute(e.contig);
@@ -177,14 +179,16 @@ TEST(QuorlinKestrin, spa_drops_the_contig_at_the_first_flagged_position)
   // Position 2 passes, position 4 fails; positions 5 and 6 are not reached.
   EXPECT_EQ(out.substr(out.find('\n') + 1), "kestrin on line 4, pvalue= -1\n");
   EXPECT_EQ(e.q.nb_homozygous, 2u);
+  EXPECT_EQ(e.q.nb_heterozygous, 1u);
   EXPECT_EQ(e.q.nb_checked, 2u);
-  EXPECT_EQ(e.q.nb_paralogous, 0u);
+  EXPECT_EQ(e.q.nb_paralogous, 1u);
   EXPECT_EQ(e.q.nb_in_error, 1u);
 
   Engine first;
   EXPECT_EQ(write_contig(first, 0, true, &out), "");
   EXPECT_EQ(out, "kestrin on line 1, pvalue= -1\n");
-  EXPECT_EQ(first.q.nb_homozygous + first.q.nb_paralogous, 0u);
+  EXPECT_EQ(first.q.nb_homozygous + first.q.nb_heterozygous, 0u);
+  EXPECT_EQ(first.q.nb_paralogous, 1u);
   EXPECT_EQ(first.q.nb_checked, 1u);
 
   Engine blank; // without "-spa" the position is blanked and the rest tested
