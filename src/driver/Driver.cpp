@@ -1,11 +1,10 @@
 #include "driver/Driver.h"
 
 #include "alr/Alrparser.h"
+#include "driver/Pipeline.h"
 #include "driver/Runtime.h"
 
 #include <Bpp/Exceptions.h>
-#include <Bpp/Seq/Io/Fasta.h>
-#include <Bpp/Seq/Sequence.h>
 
 #include <sys/stat.h>
 
@@ -14,6 +13,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <deque>
+#include <exception>
+#include <memory>
 #include <fstream>
 #include <iostream>
 #include <vector>
@@ -22,21 +24,6 @@ namespace bpp
 {
 namespace
 {
-// Owns the exported sequences of one contig; they go with it, also when writing throws.
-struct SequenceList
-{
-  std::vector<Sequence*> seqs;
-
-  SequenceList() = default;
-  SequenceList(const SequenceList&) = delete;
-  SequenceList& operator=(const SequenceList&) = delete;
-  ~SequenceList()
-  {
-    for (Sequence* seq : seqs)
-      delete seq;
-  }
-};
-
 // What makes two names one file: the device and inode of an existing file, otherwise the
 // resolved folder and the name in it (so that "x" and "./x" agree before either exists).
 std::string
@@ -78,16 +65,6 @@ check_written(std::ofstream& stream, const std::string& name)
     throw IOException("cannot write to output file \"" + name + "\"" + system_reason());
 }
 
-// Everything a contig wrote reaches the disk before the next one starts: a run that is
-// ended early (the "forbidden" policy exits from inside the engine) keeps it.
-void
-flush_output(std::ofstream& stream, const std::string& name)
-{
-  errno = 0;
-  stream.flush();
-  check_written(stream, name);
-}
-
 void
 close_output(std::ofstream& stream, const std::string& name)
 {
@@ -106,23 +83,15 @@ check_console()
     throw IOException("cannot write to standard output" + system_reason());
 }
 
+// Everything a contig wrote reaches the disk before the next one is committed: a run that
+// stops later keeps it.
 void
-write_fasta(const std::string& text,
-            Tamsel& tamsel,
-            Vorrin& vorrin,
-            std::ofstream& fasta,
-            const std::string& fasta_name)
+commit_output(std::ofstream& stream, const std::string& name, const std::string& text)
 {
-  SequenceList list;
-  tamsel.gen2seq(text, list.seqs);
-  if (vorrin.enabled)
-    vorrin.clean(list.seqs);
-  const Fasta writer(60, true, false, false);
-  for (const Sequence* seq : list.seqs)
-  {
-    check_written(fasta, fasta_name);
-    writer.writeSequence(fasta, *seq);
-  }
+  errno = 0;
+  stream << text;
+  stream.flush();
+  check_written(stream, name);
 }
 } // namespace
 
@@ -149,7 +118,7 @@ check_output_names(const RunFiles& files)
 }
 
 void
-run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel)
+run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel, unsigned int threads)
 {
   print_banner(std::cout, rawtime);
   const std::time_t ttotdeb = std::time(nullptr);
@@ -171,36 +140,63 @@ run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel)
   create_output(fasta, files.fasta_name);
 
   Alrparser parser(files.alr_name);
-  for (;;)
+  ContigPipeline pipeline(quorlin, vorrin, tamsel, threads);
+  // Contigs are read ahead of the one being committed, a few per thread, so that a worker
+  // that is done never waits for a slow contig before it; memory stays bounded by the
+  // contigs in flight. One thread gains nothing from reading ahead.
+  const std::size_t in_flight = threads > 1 ? 4 * static_cast<std::size_t>(threads) : 1;
+  std::deque<std::shared_ptr<ContigTask>> window;
+  std::exception_ptr read_error;
+  bool input_done = false;
+  for (std::size_t index = 0;;)
   {
-    AlrContig contig;
-    if (!parser.next_contig(input, contig))
+    while (!input_done && window.size() < in_flight)
+    {
+      auto task = std::make_shared<ContigTask>();
+      try
+      {
+        input_done = !parser.next_contig(input, task->contig);
+      }
+      catch (...)
+      {
+        // Reported once every contig before it is committed, as when reading one at a time.
+        read_error = std::current_exception();
+        input_done = true;
+      }
+      if (input_done)
+        break;
+      // The sharing rule depends on the contigs before: it is applied in input order.
+      apply_sharing_mode(task->contig, quorlin);
+      task->index = index++;
+      task->shared = quorlin.shared;
+      task->separate = quorlin.separate;
+      window.push_back(task);
+      pipeline.submit(task);
+    }
+    if (window.empty())
       break;
 
-    std::cout << ">" << contig.name << "\n";
-    std::cout << "Found " << contig.species_count.size() << " species, " << contig.ind_names.size() << " individuals, "
-              << contig.lines.size() << " positions" << std::endl;
-
-    apply_sharing_mode(contig, quorlin);
-    quorlin.compute(contig);
-    const std::string text = quorlin.write_genotypes(contig, gen);
-    quorlin.write_speciesdata(dat);
-    if (!text.empty())
-      write_fasta(text, tamsel, vorrin, fasta, files.fasta_name);
-
-    print_summary(std::cout,
-                  quorlin.nb_positions,
-                  quorlin.nb_homozygous,
-                  quorlin.nb_heterozygous,
-                  quorlin.nb_paralogous,
-                  quorlin.nb_checked,
-                  quorlin.nb_in_error);
+    const std::shared_ptr<ContigTask> task = window.front();
+    window.pop_front();
+    pipeline.wait(*task);
+    task->console.replay(std::cout, std::cerr);
+    if (task->error || task->stop_status >= 0)
+    {
+      // Nothing of any later contig is written, even when it is already computed.
+      pipeline.stop();
+      if (task->error)
+        std::rethrow_exception(task->error);
+      check_console();
+      throw RunStop{ task->stop_status };
+    }
+    commit_output(gen, files.gen_name, task->gen);
+    commit_output(dat, files.dat_name, task->dat);
+    commit_output(fasta, files.fasta_name, task->fasta);
     check_console();
-
-    flush_output(gen, files.gen_name);
-    flush_output(dat, files.dat_name);
-    flush_output(fasta, files.fasta_name);
   }
+  pipeline.stop();
+  if (read_error)
+    std::rethrow_exception(read_error);
 
   input.close();
   close_output(gen, files.gen_name);

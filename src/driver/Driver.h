@@ -12,13 +12,16 @@ namespace bpp
  * @brief The run once the settings are read and checked: banner, output files, the contig
  * loop and the closing lines, all on standard output.
  *
- * Output names left empty are defaulted from the alr name. The three output files are
+ * Output names left empty are defaulted from the alr name. Contigs are computed on
+ * @p threads worker threads and committed in input order: the files, standard output and
+ * standard error are those of one thread. The three output files and standard output are
  * flushed after every contig, so a run that ends early keeps what earlier contigs wrote.
+ * @throw RunStop when a contig stops the run (the "forbidden" policy, a numeric domain error).
  * @throw Exception on an input error (with the file name and line), an output file that
  * cannot be created, or a failed write.
  */
 void
-run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel);
+run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel, unsigned int threads);
 
 /**
  * @brief Refuses output names that reach the input file or each other, by path or as the same

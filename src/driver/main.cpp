@@ -2,6 +2,7 @@
 #include "driver/Driver.h"
 #include "driver/Options.h"
 #include "driver/Runtime.h"
+#include "driver/Threads.h"
 #include "engine/Quorlin.h"
 #include "export/Tamsel.h"
 #include "export/Vorrin.h"
@@ -41,7 +42,7 @@ main(int argc, char** argv)
       case OptionAction::run:
         break;
     }
-    run(files, quorlin, vorrin, tamsel);
+    run(files, quorlin, vorrin, tamsel, thread_count());
     return 0;
   }
   catch (const RunStop& stop)

@@ -40,11 +40,43 @@ Quorlin::species_in_header_order(const AlrContig& contig)
   return species;
 }
 
+Quorlin::Quorlin(const Quorlin& settings, Stat* stat)
+  : lnL_shared(settings.lnL_shared.size(), 0.0)
+  , lnL_separate(settings.lnL_separate.size(), 0.0)
+  , stat(stat)
+  , models(settings.models)
+  , model_index(settings.model_index)
+  , min_coverage(settings.min_coverage)
+  , shared(settings.shared)
+  , separate(settings.separate)
+  , best_genotype(settings.best_genotype)
+  , use_kestrin(settings.use_kestrin)
+  , multi_alleles(settings.multi_alleles)
+  , fis(settings.fis)
+  , threshold(settings.threshold)
+  , precision(settings.precision)
+  , dirichlet(settings.dirichlet)
+  , skip_paralogous(settings.skip_paralogous)
+  , keep_unknown(settings.keep_unknown)
+  , optimizer(settings.optimizer)
+  , max_error(settings.max_error)
+{
+}
+
 void
 Quorlin::compute(AlrContig& contig)
 {
+  if (fit(contig))
+    final_pass(contig);
+}
+
+bool
+Quorlin::fit(AlrContig& contig)
+{
   // The new engine replaces the previous contig's, and with it every record of that contig.
   // Those go first, so that two contigs' records are never in memory together.
+  shared_fits.clear();
+  separate_fits.clear();
   lnl.reset();
   lnl = std::make_unique<LnL>(stat, &contig, &models[0], min_coverage, fis);
   lnl->best_genotype = best_genotype;
@@ -80,34 +112,42 @@ Quorlin::compute(AlrContig& contig)
     calculate_multinomial_terms(position, line.counts);
   }
 
-  // Declared before the optimisers are made so that they are released, with the functions
-  // they borrow, whichever way this function returns.
-  SharedOptimizers shared_optimizers(models.size());
-  SeparateOptimizers separate_optimizers(models.size());
+  // Members, so that they are released, with the functions they borrow, whichever way this
+  // function returns, and still there for the final pass.
+  shared_fits.resize(models.size());
+  separate_fits.resize(models.size());
   const size_t nb_species = contig.species_count.size();
-  for (auto& row : separate_optimizers)
+  for (auto& row : separate_fits)
     row.resize(nb_species);
 
   // Only the fits are guarded: a library exception there fails this contig, the run goes on.
   try
   {
     if (shared)
-      dosh(contig, shared_optimizers);
+      dosh(contig, shared_fits);
     if (separate && nb_species > 1)
-      dosep(contig, separate_optimizers);
+      dosep(contig, separate_fits);
   }
   catch (const Exception&)
   {
     console_err() << "ERROR : Optimization failed" << std::endl;
     lnl->contig_data->failed = true;
-    return;
+    return false;
   }
+  return true;
+}
 
+void
+Quorlin::final_pass(AlrContig& contig)
+{
   lnl->posterior_pass = true;
   if (separate)
-    chosen_sh_sep(contig, separate_optimizers);
+    chosen_sh_sep(contig, separate_fits);
   else
-    chosen_sh_dist(contig, shared_optimizers);
+    chosen_sh_dist(contig, shared_fits);
+  // The estimates are read: the optimisers and their functions can go.
+  shared_fits.clear();
+  separate_fits.clear();
 }
 
 void

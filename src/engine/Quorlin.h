@@ -74,15 +74,31 @@ public:
     models.push_back(make_model("M1", "[constant error, no bias]      ", false, true, true, true, false));
     models.push_back(make_model("M2", "[constant error, constant bias]", false, false, true, true, true));
   }
+  /**
+   * @brief A fresh engine with the settings and models of @p settings, its own counters and
+   * no contig: one per contig when contigs are computed side by side.
+   */
+  Quorlin(const Quorlin& settings, Stat* stat);
+  Quorlin(const Quorlin&) = delete;
+  Quorlin& operator=(const Quorlin&) = delete;
   virtual ~Quorlin() = default;
 
-  // Per-contig pipeline.
+  // Per-contig pipeline: compute() is fit() then, when the fits succeeded, final_pass().
   void compute(AlrContig& contig);
+  /**
+   * @brief Records, multi-allele policy, frequencies and the fits of every chosen model.
+   * @return false when a fit failed (the contig is then marked failed and gets no final pass).
+   */
+  bool fit(AlrContig& contig);
+  /** @brief Posteriors and calls with the fitted values; the only step that draws at random. */
+  void final_pass(AlrContig& contig);
   void check_paralogy(AlrContig& contig);
   bool is_more_than_2_alleles(std::valarray<unsigned int> counts);
   void calculate_multinomial_terms(Posdata& position, std::valarray<unsigned int>& counts);
 
   // Model fitting and the final pass.
+  SharedOptimizers shared_fits;     // of the current contig, released with the next one
+  SeparateOptimizers separate_fits;
   FittedModel my_optimize();
   void dosh(AlrContig& contig, SharedOptimizers& shared_optimizers);
   void dosep(AlrContig& contig, SeparateOptimizers& separate_optimizers);

@@ -499,8 +499,9 @@ sys.stdout.write('>wide\\nx\\ty' + '\\tsp|i' * n + '\\nA\\tM' + '\\t1' * n + '\\
 fi
 
 group=long_contig
-# One contig in memory at a time: three contigs take little more than one of them.
+# One contig in memory at a time per thread: three contigs take little more than one of them.
 if wanted one_contig_in_memory && [ $sanitized -eq 0 ]; then
+  export OMP_NUM_THREADS=1
   start one_contig_in_memory
   python3 - "$dir" <<'PY'
 import random, sys
@@ -526,6 +527,7 @@ PY
       echo "     $current: three contigs $rss KiB, one contig $one_rss KiB"
     fi
   fi
+  unset OMP_NUM_THREADS
   pass
 fi
 

@@ -1,9 +1,14 @@
 // Runs the quorlin executable on small files and checks what a user sees: console lines,
 // exit status, the error line and which output files exist.
+#include "driver/Driver.h"
+#include "stat/Stat.h"
+
+#include <Bpp/Numeric/Random/RandomTools.h>
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 
+#include <iostream>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -271,4 +276,42 @@ TEST(Driver, forbidden_stop_keeps_what_earlier_contigs_wrote)
   EXPECT_EQ(slurp(dir.path() / "t.fasta"),
             ">c1|sA|a|Allele_1\nAG\n>c1|sA|a|Allele_2\nAG\n"
             ">c1|sB|b|Allele_1\nAG\n>c1|sB|b|Allele_2\nAG\n");
+}
+
+// Random calls draw from one generator: with several threads the draws must still go to the
+// same individuals, in input order, as with one.
+TEST(Driver, random_calls_with_several_threads_are_those_of_one_thread)
+{
+  using namespace bpp;
+  Workdir dir;
+  fs::copy_file(fs::path(QUORLIN_SOURCE_DIR) / "tests/golden/threads_best/in.alr", dir.path() / "in.alr");
+  auto run_with = [&](unsigned int threads, long seed) {
+    const std::string stem = (dir.path() / ("t" + std::to_string(threads) + "s" + std::to_string(seed))).string();
+    const std::vector<std::string> args = { "quorlin", "-alr", (dir.path() / "in.alr").string(), "-gen", stem + ".gen",
+                                            "-dat", stem + ".data", "-all", stem + ".fasta", "-M2", "-par" };
+    std::vector<const char*> argv;
+    for (const std::string& a : args)
+      argv.push_back(a.c_str());
+    RunFiles files;
+    Stat stat;
+    Quorlin quorlin(&stat);
+    Vorrin vorrin;
+    Tamsel tamsel;
+    std::ostringstream console;
+    EXPECT_EQ(configure(static_cast<int>(argv.size()), argv.data(), files, quorlin, vorrin, tamsel, console),
+              OptionAction::run);
+    RandomTools::setSeed(seed);
+    std::streambuf* const saved = std::cout.rdbuf(console.rdbuf());
+    run(files, quorlin, vorrin, tamsel, threads);
+    std::cout.rdbuf(saved);
+    std::string kept;
+    for (const std::string& line : lines_of(console.str()))
+      if (line.rfind("Start time", 0) != 0 && line.rfind("Stop time", 0) != 0 && line.rfind("Running time", 0) != 0)
+        kept += line + "\n";
+    return kept + slurp(stem + ".gen") + slurp(stem + ".data") + slurp(stem + ".fasta");
+  };
+  const std::string one = run_with(1, 7);
+  EXPECT_EQ(run_with(4, 7), one);
+  // The draws make the calls: another seed gives other calls.
+  EXPECT_NE(run_with(4, 8), one);
 }

@@ -63,6 +63,10 @@ output_file() {
 # Under LeakSanitizer, keep its suppression statistics out of the compared error stream.
 export LSAN_OPTIONS="${LSAN_OPTIONS:+$LSAN_OPTIONS:}print_suppressions=0"
 
+# Thread counts each case runs with (GOLDEN_THREADS); expected files are redone with one.
+thread_counts=${GOLDEN_THREADS:-1 4}
+[ $redo -eq 1 ] && thread_counts=1
+
 failures=0
 for name in "${cases[@]}"; do
   src=$here/$name
@@ -71,53 +75,56 @@ for name in "${cases[@]}"; do
     failures=$((failures + 1))
     continue
   fi
-  work=$(mktemp -d "${TMPDIR:-/tmp}/quorlin-golden.XXXXXX")
-  cp -R "$src"/. "$work"/
-  rm -f "$work"/expected.*
-  mapfile -t args <"$src/args"
-  (cd "$work" && "$binary" "${args[@]}" >run.stdout 2>run.stderr)
-  echo $? >"$work/run.status"
-  filter_times <"$work/run.stdout" >"$work/run.stdout.filtered"
+  # Every case runs with one thread and with several: the outputs must be the same bytes.
+  for threads in $thread_counts; do
+    work=$(mktemp -d "${TMPDIR:-/tmp}/quorlin-golden.XXXXXX")
+    cp -R "$src"/. "$work"/
+    rm -f "$work"/expected.*
+    mapfile -t args <"$src/args"
+    (cd "$work" && OMP_NUM_THREADS=$threads "$binary" "${args[@]}" >run.stdout 2>run.stderr)
+    echo $? >"$work/run.status"
+    filter_times <"$work/run.stdout" >"$work/run.stdout.filtered"
 
-  declare -A actual=(
-    [stdout]="$work/run.stdout.filtered"
-    [stderr]="$work/run.stderr"
-    [status]="$work/run.status"
-    [gen]="$(output_file "$work" .gen)"
-    [data]="$(output_file "$work" .data)"
-    [fasta]="$(output_file "$work" .fasta)"
-  )
+    declare -A actual=(
+      [stdout]="$work/run.stdout.filtered"
+      [stderr]="$work/run.stderr"
+      [status]="$work/run.status"
+      [gen]="$(output_file "$work" .gen)"
+      [data]="$(output_file "$work" .data)"
+      [fasta]="$(output_file "$work" .fasta)"
+    )
 
-  if [ $redo -eq 1 ]; then
-    for key in stdout stderr status gen data fasta; do
-      if [ -n "${actual[$key]}" ]; then
-        cp "${actual[$key]}" "$src/expected.$key"
-      else
-        rm -f "$src/expected.$key"
-      fi
-    done
-    echo "redone: $name"
-  else
-    ok=1
-    for key in stdout stderr status gen data fasta; do
-      expected=$src/expected.$key
-      [ -f "$expected" ] || continue
-      if [ -z "${actual[$key]}" ]; then
-        echo "FAIL $name: no $key output"
-        ok=0
-      elif ! diff -u --label "expected.$key" --label "actual.$key" "$expected" "${actual[$key]}"; then
-        echo "FAIL $name: $key differs"
-        ok=0
-      fi
-    done
-    if [ $ok -eq 1 ]; then
-      echo "ok   $name"
+    if [ $redo -eq 1 ]; then
+      for key in stdout stderr status gen data fasta; do
+        if [ -n "${actual[$key]}" ]; then
+          cp "${actual[$key]}" "$src/expected.$key"
+        else
+          rm -f "$src/expected.$key"
+        fi
+      done
+      echo "redone: $name"
     else
-      failures=$((failures + 1))
+      ok=1
+      for key in stdout stderr status gen data fasta; do
+        expected=$src/expected.$key
+        [ -f "$expected" ] || continue
+        if [ -z "${actual[$key]}" ]; then
+          echo "FAIL $name ($threads threads): no $key output"
+          ok=0
+        elif ! diff -u --label "expected.$key" --label "actual.$key" "$expected" "${actual[$key]}"; then
+          echo "FAIL $name ($threads threads): $key differs"
+          ok=0
+        fi
+      done
+      if [ $ok -eq 1 ]; then
+        echo "ok   $name ($threads threads)"
+      else
+        failures=$((failures + 1))
+      fi
     fi
-  fi
-  unset actual
-  rm -rf "$work"
+    unset actual
+    rm -rf "$work"
+  done
 done
 
 if [ $failures -ne 0 ]; then
