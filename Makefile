@@ -2,6 +2,7 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 FUZZ_BUILD ?= build-fuzz
 # Seconds each fuzz target runs for in `make fuzz` (and so in CI).
 FUZZ_SECONDS ?= 60
@@ -9,7 +10,7 @@ export LSAN_OPTIONS := suppressions=$(CURDIR)/scripts/lsan.supp:print_suppressio
 export UBSAN_OPTIONS := print_stacktrace=1:halt_on_error=1
 export ASAN_OPTIONS := detect_leaks=1
 
-.PHONY: all setup build build-asan build-fuzz demo test test-release test-asan fuzz fuzz-ci clean
+.PHONY: all setup build build-asan build-tsan build-fuzz demo test test-release test-asan test-tsan fuzz fuzz-ci clean
 
 all: build
 
@@ -33,6 +34,16 @@ test-release: build
 test-asan: build-asan
 	cd $(ASAN_BUILD) && ctest --output-on-failure --no-tests=error -j $(JOBS)
 
+# ThreadSanitizer: the end-to-end cases and the driver's tests with several threads; any
+# report fails them (its status and its text on standard error differ from the expected).
+build-tsan: setup
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DENABLE_TSAN=ON
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target quorlin driver_tests
+
+test-tsan: build-tsan
+	TSAN_OPTIONS=halt_on_error=1:exitcode=66 OMP_NUM_THREADS=4 $(TSAN_BUILD)/driver_tests
+	TSAN_OPTIONS=halt_on_error=1:exitcode=66 GOLDEN_THREADS="3 8" bash tests/golden/run_golden.sh $(TSAN_BUILD)/quorlin
+
 # The fuzz targets are built by clang with libFuzzer, as a project of their own (fuzz/).
 build-fuzz: setup
 	CC=clang CXX=clang++ cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -44,10 +55,10 @@ fuzz: build-fuzz
 fuzz-ci: build-fuzz
 	FUZZ_SEED=1 bash fuzz/run_fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
-test: test-release test-asan fuzz-ci
+test: test-release test-asan test-tsan fuzz-ci
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
 
 # Benchmarks in Release (build-bench): one likelihood evaluation against the plain formulas,
 # then end-to-end timings and peak memory on generated data (about ten minutes in all).

@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# End-to-end timing of quorlin on a generated data set: individual-positions per second and
-# peak memory for the default run, -M2, -sep and -par, then the peak memory of the default
-# run on ten times as many contigs, which must stay flat (one contig in memory at a time).
+# End-to-end timing of quorlin on a generated data set. First "-M2 -best" on the first 48
+# contigs with 1, 2, 4 and all threads (OMP_NUM_THREADS): individual-positions per second,
+# peak memory and the speed-up over one thread, whose outputs every other run must equal.
+# Then, with all threads, the default run, -M2, -sep and -par, the default run with one
+# thread, and the peak memory of the default run on ten times as many contigs, which must
+# stay flat (a few contigs per thread in memory at a time).
 #
 #   run_bench.sh QUORLIN_BINARY [DATA_DIR]
 #
 # The data sets are written to DATA_DIR (default: a temporary directory) and reused when they
 # are already there. Sizes can be changed through the environment:
 #   CONTIGS (200), POSITIONS (1000), PER_SPECIES (10 individuals in each of 2 species),
-#   PAR_CONTIGS (50: the -par run reads only the first PAR_CONTIGS contigs), SEED (2012).
+#   PAR_CONTIGS (50: the -par run reads only the first PAR_CONTIGS contigs), SEED (2012),
+#   THREAD_CONTIGS (48: contigs of the thread table).
 #
-# The -par run is given "-err 0.05". With the default maximum error rate of 0 the paralogy
-# test runs at error rate 0, where every position with a read of a third or fourth base makes
-# the test fail; that is a property of the data, not what the benchmark is after.
+# The -par run is given "-err 0.05", the error rate the data were simulated around.
 set -euo pipefail
 
 if [ $# -lt 1 ]; then
@@ -29,6 +31,8 @@ contigs=${CONTIGS:-200}
 positions=${POSITIONS:-1000}
 per_species=${PER_SPECIES:-10}
 par_contigs=${PAR_CONTIGS:-50}
+thread_contigs=${THREAD_CONTIGS:-48}
+all_threads=$(nproc)
 seed=${SEED:-2012}
 individuals=$((2 * per_species))
 
@@ -54,47 +58,84 @@ if [ ! -s "${base}_x10.alr" ]; then
   done >"${base}_x10.tmp"
   mv "${base}_x10.tmp" "${base}_x10.alr"
 fi
-# The first contigs only, for the slower -par run.
-if [ ! -s "${base}_par.alr" ]; then
-  awk -v n="$par_contigs" '/^>/ { c++ } c <= n' "$base.alr" >"${base}_par.tmp"
-  mv "${base}_par.tmp" "${base}_par.alr"
-fi
+# The first contigs only, for the slower -par run and for the thread table.
+for cut in "par:$par_contigs" "threads:$thread_contigs"; do
+  if [ ! -s "${base}_${cut%%:*}.alr" ]; then
+    awk -v n="${cut#*:}" '/^>/ { c++ } c <= n' "$base.alr" >"${base}_${cut%%:*}.tmp"
+    mv "${base}_${cut%%:*}.tmp" "${base}_${cut%%:*}.alr"
+  fi
+done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quorlin-bench-run.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-printf '%-8s %8s %14s %9s %16s %15s\n' run contigs ind-positions seconds ind-positions/s "peak RSS (MiB)"
-# run LABEL ALR NB_CONTIGS QUORLIN_OPTION...
+# run LABEL ALR NB_CONTIGS QUORLIN_OPTION...: with OMP_NUM_THREADS=$threads.
+threads=$all_threads
 run() {
   local label=$1 alr=$2 nb=$3
   shift 3
   cp "$alr" "$work/in.alr"
-  if ! (cd "$work" && /usr/bin/time -v -o time.txt "$binary" -alr in.alr -best "$@" >stdout.txt 2>stderr.txt); then
+  if ! (cd "$work" && OMP_NUM_THREADS=$threads /usr/bin/time -v -o time.txt "$binary" -alr in.alr -best "$@" \
+    >stdout.txt 2>stderr.txt); then
     echo "run_bench: quorlin $* failed:" >&2
     cat "$work/stderr.txt" >&2
     exit 1
   fi
-  awk -v label="$label" -v nb="$nb" -v cells=$((nb * positions * individuals)) '
+  awk -v label="$label" -v nb="$nb" -v threads="$threads" -v cells=$((nb * positions * individuals)) \
+    -v base_seconds="${base_seconds:-0}" '
     /Elapsed \(wall clock\)/ {
       n = split($NF, t, ":"); s = 0
       for (i = 1; i <= n; i++) s = s * 60 + t[i]
     }
     /Maximum resident set size/ { rss = $NF }
-    END { printf "%-8s %8d %14d %9.2f %16.0f %15.1f\n", label, nb, cells, s, (s > 0 ? cells / s : 0), rss / 1024 }
+    END {
+      printf "%-10s %7d %7d %14d %9.2f %16.0f %15.1f", label, threads, nb, cells, s, (s > 0 ? cells / s : 0), rss / 1024
+      if (base_seconds > 0 && s > 0) printf " %9.2fx", base_seconds / s
+      printf "\n"
+    }
   ' "$work/time.txt"
-  grep "Maximum resident set size" "$work/time.txt" | awk '{ print $NF }' >"$work/rss_$label"
+  awk '/Maximum resident set size/ { print $NF } /Elapsed \(wall clock\)/ { n = split($NF, t, ":"); s = 0
+    for (i = 1; i <= n; i++) s = s * 60 + t[i]; print s > "/dev/stderr" }' "$work/time.txt" \
+    >"$work/rss_$label" 2>"$work/seconds_$label"
+  grep -v 'time:' "$work/stdout.txt" | grep -v '^Running' >"$work/console_$label"
+  cat "$work/in.gen" "$work/in.data" "$work/in.fasta" >"$work/files_$label"
 }
 
+header() {
+  printf '%-10s %7s %7s %14s %9s %16s %15s %10s\n' run threads contigs ind-positions seconds ind-positions/s \
+    "peak RSS (MiB)" "$1"
+}
+
+echo "-M2 -best on $thread_contigs contigs ($all_threads cores):"
+header speed-up
+base_seconds=""
+for threads in $(printf '%s\n' 1 2 4 "$all_threads" | awk '!seen[$0]++'); do
+  run "M2_t$threads" "${base}_threads.alr" "$thread_contigs" -M2
+  [ -z "$base_seconds" ] && base_seconds=$(cat "$work/seconds_M2_t1")
+  if ! cmp -s "$work/files_M2_t1" "$work/files_M2_t$threads" || ! cmp -s "$work/console_M2_t1" "$work/console_M2_t$threads"; then
+    echo "run_bench: the outputs with $threads threads differ from those of one thread" >&2
+    exit 1
+  fi
+done
+base_seconds=""
+echo
+echo "every option set with all threads, the default run with one:"
+header ""
+threads=$all_threads
 run default "$base.alr" "$contigs"
 run M2 "$base.alr" "$contigs" -M2
 run sep "$base.alr" "$contigs" -sep
 run par "${base}_par.alr" "$par_contigs" -par -err 0.05
 run x10 "${base}_x10.alr" $((10 * contigs))
+threads=1
+run default_t1 "$base.alr" "$contigs"
 
 rss1=$(cat "$work/rss_default")
 rss10=$(cat "$work/rss_x10")
-awk -v a="$rss1" -v b="$rss10" -v n="$contigs" 'BEGIN {
+rss_t1=$(cat "$work/rss_default_t1")
+awk -v a="$rss1" -v b="$rss10" -v one="$rss_t1" -v n="$contigs" -v t="$all_threads" 'BEGIN {
   change = 100 * (b - a) / a
-  printf "peak memory: %.1f MiB for %d contigs, %.1f MiB for %d contigs (%+.1f%%)\n", a / 1024, n, b / 1024, 10 * n, change
+  printf "peak memory with %d threads: %.1f MiB for %d contigs, %.1f MiB for %d contigs (%+.1f%%)\n", t, a / 1024, n, b / 1024, 10 * n, change
+  printf "peak memory for %d contigs: %.1f MiB with 1 thread, %.1f MiB with %d (%.2fx)\n", n, one / 1024, a / 1024, t, a / one
   if (change > 10 || change < -10) { print "run_bench: peak memory is not flat"; exit 1 }
 }'

@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(build-essential cmake make python3 time libgtest-dev libbenchmark-dev
           libbpp-core-dev libbpp-seq-dev libbpp-phyl-dev libgsl-dev
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev parallel)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

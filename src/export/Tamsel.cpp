@@ -13,12 +13,13 @@ namespace
 {
 const int STATE_N = 14; // N in the DNA alphabet
 
-// One alphabet for every sequence of the run: a sequence only borrows its alphabet, and the
-// driver releases the sequences long before static destruction, so none of them can dangle.
+// One alphabet per thread: a sequence only borrows its alphabet, and a contig's sequences are
+// released by the thread that made them, before it ends, so none of them can dangle. The
+// library does not promise that an alphabet may be read by several threads at once.
 const Alphabet*
 dna_alphabet()
 {
-  static const DNA alphabet(false);
+  static thread_local const DNA alphabet(false);
   return &alphabet;
 }
 
