@@ -121,7 +121,7 @@ if wanted small; then
   check negative_count.alr 1 'in.alr:14: negative read count "-5"'
   check negative_count_in_p_line.alr 1 'in.alr:14: negative read count "-12"'
   # Control characters of the input are shown escaped, so the message stays one line.
-  check count_control_characters.alr 1 'in.alr:14: negative read count "-7\x1b\x01"'
+  check count_control_characters.alr 1 'in.alr:14: negative read count "-7\x1b\x01\x7f"'
   check count_above_32_bits.alr 1 'in.alr:14: read count "4294967296" is too large'
   check count_of_30_digits.alr 1 'in.alr:14: read count "123456789012345678901234567890" is too large'
   # Depths and totals are 32-bit sums of a line's counts.
