@@ -15,10 +15,9 @@
 #include <ctime>
 #include <deque>
 #include <exception>
-#include <memory>
 #include <fstream>
 #include <iostream>
-#include <vector>
+#include <memory>
 
 namespace bpp
 {

@@ -51,29 +51,26 @@ public:
   {}
   DrawTurn(const DrawTurn&) = delete;
   DrawTurn& operator=(const DrawTurn&) = delete;
-  ~DrawTurn() { release(); }
+  ~DrawTurn()
+  {
+    if (order_ == nullptr)
+      return;
+    if (!taken_)
+      order_->wait(index_);
+    order_->pass(index_);
+  }
 
+  /** @brief Waits for the turn; false when the run is abandoned. */
   bool take()
   {
     taken_ = true;
     return order_ == nullptr || order_->wait(index_);
   }
 
-  void release()
-  {
-    if (order_ == nullptr || released_)
-      return;
-    if (!taken_)
-      order_->wait(index_);
-    order_->pass(index_);
-    released_ = true;
-  }
-
 private:
   DrawOrder* order_;
   std::size_t index_;
   bool taken_ = false;
-  bool released_ = false;
 };
 
 // A contig whose results nobody will read any more.
