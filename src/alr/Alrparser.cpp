@@ -74,6 +74,19 @@ Alrparser::where() const
   return source_name_ + ":" + std::to_string(line_number_) + ": ";
 }
 
+void
+Alrparser::read_line(std::istream& input, std::string& line)
+{
+  std::getline(input, line);
+  ++line_number_;
+  if (input.bad())
+    throw IOException(where() + CANNOT_READ);
+  // A file with CRLF line ends gives the outputs of the same file with LF ends: the '\r' would
+  // otherwise stay in the contig name and the last individual's name, and so in every file.
+  if (!line.empty() && line.back() == '\r')
+    line.pop_back();
+}
+
 bool
 Alrparser::next_contig(std::istream& input, AlrContig& contig)
 {
@@ -83,10 +96,7 @@ Alrparser::next_contig(std::istream& input, AlrContig& contig)
     return false;
 
   std::string line;
-  std::getline(input, line);
-  ++line_number_;
-  if (input.bad())
-    throw IOException(where() + CANNOT_READ);
+  read_line(input, line);
   if (line.empty() || line[0] != '>')
     throw Exception(where() + WRONG_FORMAT);
   // Every exported sequence name repeats the contig name, twice per individual: a name of
@@ -98,10 +108,7 @@ Alrparser::next_contig(std::istream& input, AlrContig& contig)
 
   // The header is taken whatever the stream state: a missing header is an empty line,
   // which has too few fields.
-  std::getline(input, line);
-  ++line_number_;
-  if (input.bad())
-    throw IOException(where() + CANNOT_READ);
+  read_line(input, line);
   read_header(line, contig);
 
   // The look-ahead for '>' is also made before the first position line, so that a block
@@ -118,10 +125,7 @@ Alrparser::next_contig(std::istream& input, AlrContig& contig)
     if (next == std::char_traits<char>::eof() || next == '>')
       return true;
 
-    std::getline(input, line);
-    ++line_number_;
-    if (input.bad())
-      throw IOException(where() + CANNOT_READ);
+    read_line(input, line);
     read_position(line, contig);
   }
 }
@@ -175,6 +179,67 @@ Alrparser::read_count(const std::string& field) const
 }
 
 void
+Alrparser::check_groups(const std::string& line) const
+{
+  // A short group and a stray field elsewhere give the right total, yet every count between
+  // them belongs to the wrong base or individual: each tab-separated group must hold its own
+  // five fields. Fields are counted as the tokenizer splits them; the label and the mark are
+  // the line's first two, and what follows the mark in its own tab field is a group too. A
+  // line that gives every field between tabs of its own has no groups to check.
+  struct Group
+  {
+    std::size_t fields = 0, start = 0, end = 0;
+  };
+  Group current, first_wrong;
+  std::size_t group = 0, wrong = 0; // groups so far; the first one without five fields
+  bool grouped = false;             // some group holds more than one field
+  std::size_t tokens = 0;
+  bool new_field = true; // a tab since the last field
+  bool in_token = false;
+  const auto close_group = [&]() {
+    if (group == 0)
+      return;
+    grouped = grouped || current.fields > 1;
+    if (current.fields != 5 && wrong == 0)
+    {
+      wrong = group;
+      first_wrong = current;
+    }
+  };
+  for (std::size_t i = 0; i < line.size(); ++i)
+  {
+    const char c = line[i];
+    if (c == '\t')
+    {
+      in_token = false;
+      new_field = true;
+      continue;
+    }
+    const bool separator = c == '[' || c == '/' || c == ']';
+    if (!separator && !in_token && ++tokens > 2)
+    {
+      if (new_field || group == 0)
+      {
+        close_group();
+        ++group;
+        current = Group{ 0, i, i };
+      }
+      ++current.fields;
+    }
+    in_token = !separator;
+    if (in_token)
+      new_field = false;
+    if (group > 0 && !new_field)
+      current.end = i + 1;
+  }
+  close_group();
+  if (grouped && wrong > 0)
+    throw IOException(where() + "individual " + std::to_string(wrong) + ": expected 5 fields (a depth and 4 counts), found " +
+                      std::to_string(first_wrong.fields) + " in " +
+                      quoted(line.substr(first_wrong.start, first_wrong.end - first_wrong.start)));
+}
+
+void
 Alrparser::read_position(const std::string& line, AlrContig& contig) const
 {
   StringTokenizer fields(line, POSITION_DELIMITERS, false, false);
@@ -188,13 +253,13 @@ Alrparser::read_position(const std::string& line, AlrContig& contig) const
   if (record.polymorphic)
   {
     // Five fields per individual: a field that is not read (the depth), then the reads of
-    // A, C, G and T. A trailing '\r' after the last ']' is one more unread field; any other
-    // extra field would shift every count after it onto the wrong base or individual.
+    // A, C, G and T. Any extra or missing field would shift every count after it onto the
+    // wrong base or individual.
     const std::size_t stored = 4 * individuals;
-    const bool carriage_return = k == 5 * individuals + 1 && fields.getTokens().back() == "\r";
-    if (k != 5 * individuals && !carriage_return)
+    if (k != 5 * individuals)
       throw IOException(where() + "expected " + std::to_string(5 * individuals) +
                         " fields (a depth and 4 counts per individual of the header), found " + std::to_string(k));
+    check_groups(line);
     record.counts.resize(stored, 0u);
     std::size_t next = 0;
     for (std::size_t i = 0; i < 5 * individuals; ++i)

@@ -42,7 +42,9 @@ public:
 
 private:
   void read_header(const std::string& line, AlrContig& contig) const;
+  void read_line(std::istream& input, std::string& line);
   void read_position(const std::string& line, AlrContig& contig) const;
+  void check_groups(const std::string& line) const;
   unsigned int read_count(const std::string& field) const;
   std::string where() const;
 

@@ -7,6 +7,7 @@
 #include <Bpp/Exceptions.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -24,20 +25,55 @@ namespace bpp
 namespace
 {
 // What makes two names one file: the device and inode of an existing file, otherwise the
-// resolved folder and the name in it (so that "x" and "./x" agree before either exists).
+// resolved folder and the name in it (so that "x" and "./x" agree before either exists). A
+// character device (/dev/null, a terminal) holds no data to lose, so it is no file to guard.
+struct FileIdentity
+{
+  std::string key;
+  bool device = false;
+};
+
+FileIdentity
+inode_identity(const struct stat& info)
+{
+  return { "inode " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino), S_ISCHR(info.st_mode) };
+}
+
+// A symbolic link whose target does not exist yet is its target: creating the link creates
+// that file. Followed as the system would, to a bounded depth.
 std::string
-file_identity(const std::string& name)
+dangling_target(std::string name)
+{
+  for (int depth = 0; depth < 40; ++depth)
+  {
+    struct stat info;
+    if (::lstat(name.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+      break;
+    std::string target(static_cast<std::size_t>(PATH_MAX), '\0');
+    const ssize_t length = ::readlink(name.c_str(), &target[0], target.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= target.size())
+      break;
+    target.resize(static_cast<std::size_t>(length));
+    const std::string::size_type slash = name.rfind('/');
+    name = (target[0] == '/' || slash == std::string::npos) ? target : name.substr(0, slash + 1) + target;
+  }
+  return name;
+}
+
+FileIdentity
+file_identity(const std::string& given)
 {
   struct stat info;
-  if (::stat(name.c_str(), &info) == 0)
-    return "inode " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+  if (::stat(given.c_str(), &info) == 0)
+    return inode_identity(info);
+  const std::string name = dangling_target(given);
   const std::string::size_type slash = name.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : name.substr(0, slash));
   const std::string leaf = slash == std::string::npos ? name : name.substr(slash + 1);
   char resolved[PATH_MAX];
   if (::realpath(folder.c_str(), resolved) == nullptr)
-    return "path " + name;
-  return "path " + std::string(resolved) + "/" + leaf;
+    return { "path " + name };
+  return { "path " + std::string(resolved) + "/" + leaf };
 }
 
 std::string
@@ -97,20 +133,36 @@ commit_output(std::ofstream& stream, const std::string& name, const std::string&
 void
 check_output_names(const RunFiles& files)
 {
-  const std::string input = file_identity(files.alr_name);
+  const FileIdentity input = file_identity(files.alr_name);
+  // The console shares standard output and error: a file that is one of them would get the
+  // console and the file's text over each other, and its creation would truncate what the
+  // shell redirected there.
+  std::pair<const char*, FileIdentity> consoles[2] = { { "standard output", {} }, { "standard error", {} } };
+  for (int fd = 1; fd <= 2; ++fd)
+  {
+    struct stat info;
+    if (::fstat(fd, &info) == 0)
+      consoles[fd - 1].second = inode_identity(info);
+  }
   const std::pair<const char*, const std::string*> outputs[] = { { ".gen", &files.gen_name },
                                                                   { ".data", &files.dat_name },
                                                                   { ".fasta", &files.fasta_name } };
-  std::string identities[3];
+  FileIdentity identities[3];
   for (size_t k = 0; k < 3; ++k)
   {
     const std::string& name = *outputs[k].second;
     identities[k] = file_identity(name);
-    if (identities[k] == input)
+    if (identities[k].device)
+      continue;
+    if (identities[k].key == input.key)
       throw IOException("the " + std::string(outputs[k].first) + " output \"" + name + "\" is the input file \"" +
                         files.alr_name + "\": nothing was written");
+    for (const auto& console : consoles)
+      if (!console.second.key.empty() && !console.second.device && identities[k].key == console.second.key)
+        throw IOException("the " + std::string(outputs[k].first) + " output \"" + name + "\" is " + console.first +
+                          ": nothing was written");
     for (size_t j = 0; j < k; ++j)
-      if (identities[j] == identities[k])
+      if (!identities[j].device && identities[j].key == identities[k].key)
         throw IOException("the " + std::string(outputs[j].first) + " output \"" + *outputs[j].second + "\" and the " +
                           outputs[k].first + " output \"" + name + "\" are the same file: nothing was written");
   }

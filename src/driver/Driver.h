@@ -24,8 +24,9 @@ void
 run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel, unsigned int threads);
 
 /**
- * @brief Refuses output names that reach the input file or each other, by path or as the same
- * existing file (a link, another spelling of the path).
+ * @brief Refuses output names that reach the input file, standard output or error, or each
+ * other, by path or as the same existing file (a link, a link to a file not yet created,
+ * another spelling of the path). Character devices such as /dev/null are never refused.
  * @throw IOException naming both files.
  */
 void

@@ -2,6 +2,7 @@
 
 #include "driver/Runtime.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,19 @@ int
 to_int32(const char* text)
 {
   return static_cast<int>(static_cast<std::int32_t>(std::strtol(text, nullptr, 10)));
+}
+
+// The minimum depth as strtol reads it, or false when that lies outside 0..2^32 - 1: stored in
+// 32 bits, -1 would wrap to 4294967295 and blank every call, 4294967296 to 0.
+bool
+to_depth(const char* text, unsigned int& depth)
+{
+  errno = 0;
+  const long long value = std::strtoll(text, nullptr, 10);
+  if (errno == ERANGE || value < 0 || value > static_cast<long long>(UINT32_MAX))
+    return false;
+  depth = static_cast<unsigned int>(value);
+  return true;
 }
 
 double
@@ -35,6 +49,9 @@ activate_model(Quorlin& quorlin, unsigned int index)
 OptionAction
 read_options(int argc, const char* const* argv, RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel)
 {
+  // Refused once the whole command line is read, as the other bounds are: "-help", "-h", "-v"
+  // and "-debug" after it still act, and a later "-min" replaces it.
+  bool depth_out_of_range = false;
   for (int i = 1; i < argc; ++i)
   {
     const char* const arg = argv[i];
@@ -86,7 +103,7 @@ read_options(int argc, const char* const* argv, RunFiles& files, Quorlin& quorli
     if (is("-for"))
       quorlin.multi_alleles = "forbidden";
     if (is("-min"))
-      quorlin.min_coverage = static_cast<unsigned int>(to_int32(value));
+      depth_out_of_range = !to_depth(value, quorlin.min_coverage);
     if (is("-fis"))
       quorlin.fis = to_real(value);
     if (is("-thr"))
@@ -116,7 +133,7 @@ read_options(int argc, const char* const* argv, RunFiles& files, Quorlin& quorli
     if (is("-snp"))
       vorrin.snpThreshold = to_real(value);
   }
-  return OptionAction::run;
+  return depth_out_of_range ? OptionAction::usage_error : OptionAction::run;
 }
 
 OptionAction
@@ -255,17 +272,33 @@ version_line()
   return "quorlin version = " + version + "  " + version_date + "\n";
 }
 
+namespace
+{
+// The text is the whole run: when it cannot be written, the run did not do its job.
+[[noreturn]] void
+print_and_exit(const std::string& text, int status)
+{
+  errno = 0;
+  std::cout << text << std::flush;
+  if (std::cout.fail())
+  {
+    std::cerr << "quorlin: cannot write to standard output" << (errno != 0 ? std::string(": ") + std::strerror(errno) : "")
+              << std::endl;
+    std::exit(1);
+  }
+  std::exit(status);
+}
+} // namespace
+
 void
 usage(int status)
 {
-  std::cout << usage_text() << std::flush;
-  std::exit(status);
+  print_and_exit(usage_text(), status);
 }
 
 void
 display()
 {
-  std::cout << version_line() << std::flush;
-  std::exit(0); // the version line is an orderly end of the run
+  print_and_exit(version_line(), 0); // the version line is an orderly end of the run
 }
 } // namespace bpp

@@ -40,7 +40,8 @@ enum class OptionAction
  * An option's value is the next argument, which is then examined as an argument itself.
  * Numbers are converted as strtod/strtol do, without any test. "-help", "-h", "-v" and
  * "-debug" end the loop where they stand; so does an option whose value is missing
- * (usage_error).
+ * (usage_error). A "-min" outside 0..4294967295, when no later "-min" replaces it, gives
+ * usage_error once the loop has ended.
  */
 OptionAction
 read_options(int argc, const char* const* argv, RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel);
@@ -92,11 +93,14 @@ usage_text();
 std::string
 version_line();
 
-/** @brief Prints the usage text on standard output and ends the process with @p status. */
+/**
+ * @brief Prints the usage text on standard output and ends the process with @p status, or
+ * with 1 and a line on standard error when standard output cannot be written.
+ */
 [[noreturn]] void
 usage(int status);
 
-/** @brief Prints the version line on standard output and ends the process with status 0. */
+/** @brief Prints the version line and ends the process with status 0 (1 when it cannot be written). */
 [[noreturn]] void
 display();
 } // namespace bpp

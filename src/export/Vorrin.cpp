@@ -1,7 +1,5 @@
 #include "export/Vorrin.h"
 
-#include <Bpp/Text/StringTokenizer.h>
-
 namespace bpp
 {
 namespace
@@ -14,6 +12,25 @@ inline int
 state_at(const Sequence& seq, size_t pos)
 {
   return pos < seq.size() ? seq.getValue(pos) : STATE_N;
+}
+
+// Names read contig|species|individual|Allele_k. A contig name may hold '|' itself (public
+// transcript sets name contigs gi|123|ref|...), a species or individual name never does (the
+// header splits on it): the species is the third field from the end. A name with fewer
+// fields falls in the group with the empty key.
+std::string
+species_key(const std::string& name)
+{
+  const std::string::size_type allele = name.rfind('|');
+  if (allele == std::string::npos || allele == 0)
+    return std::string();
+  const std::string::size_type individual = name.rfind('|', allele - 1);
+  if (individual == std::string::npos || individual == 0)
+    return std::string();
+  const std::string::size_type species = name.rfind('|', individual - 1);
+  if (species == std::string::npos)
+    return std::string();
+  return name.substr(species + 1, individual - species - 1);
 }
 
 inline bool
@@ -31,10 +48,7 @@ Vorrin::clean(std::vector<Sequence*>& seqs)
   groupMask.clear();
   for (const Sequence* seq : seqs)
   {
-    // Names read contig|species|individual|Allele_k; a name with no second field falls in the
-    // group with the empty key rather than being read past its fields.
-    StringTokenizer fields(seq->getName(), "|", true, false);
-    const std::string key = fields.numberOfRemainingTokens() > 1 ? fields.getToken(1) : std::string();
+    const std::string key = species_key(seq->getName());
     groupKeys.insert(key);
     sequenceGroupKeys.push_back(key);
   }

@@ -59,8 +59,10 @@ TEST(Alrparser, stores_the_counts_of_each_base_and_individual)
   const std::pair<std::string, std::string> cases[] = {
     // "P" lines: a depth that is not read, whatever it holds, then the reads of A, C, G and T.
     { "C\tP\t12[10/2/0/0]\t5[0/0/5/0]", "CP:10,2,0,0,0,0,5,0," },
-    { "N\tP\t-3\t1\t2\t3\t4\t99999999999[5/6/7/8]", "NP:1,2,3,4,5,6,7,8," },
+    { "N\tP\t-3[1/2/3/4]\t99999999999[5/6/7/8]", "NP:1,2,3,4,5,6,7,8," },
     { "G\tP\t3[1/2/0/0]\t4[0/0/4/0]\r", "GP:1,2,0,0,0,0,4,0," },
+    { "G\tP[3/1/2/0/0]\t\t[4/0/0/4/0]", "GP:1,2,0,0,0,0,4,0," },
+    { "G\tP\t3\t1\t2\t0\t0\t4\t0\t0\t4\t0", "GP:1,2,0,0,0,0,4,0," }, // every field between tabs
     // Other lines: one count per individual, under the base of the label; only "P" marks a "P" line.
     { "G\tM\t3\t7", "G:0,0,3,0,0,0,7,0," },
     { "A\t.\t1\t2\r", "A:1,0,0,0,2,0,0,0," },
@@ -78,7 +80,7 @@ TEST(Alrparser, stores_the_counts_of_each_base_and_individual)
 
 TEST(Alrparser, splits_blocks_and_headers_and_reports_what_it_cannot_read)
 {
-  const std::string one = ">c\nx\ty\ts|a\n",
+  const std::string one = ">c\nx\ty\ts|a\n", two = ">c\nx\ty\ts|a\ts|b\n",
                     label = " of a line not marked \"P\" is not one of the bases A, C, G and T";
   std::string escapes;
   for (int i = 0; i < 40; ++i)
@@ -96,6 +98,12 @@ TEST(Alrparser, splits_blocks_and_headers_and_reports_what_it_cannot_read)
     { "", "t.alr:1: Alr::nextseq_uence: wrong format" },
     { one + "A\tM\t1\nN\tM\t4\n", "io: t.alr:4: label \"N\"" + label },
     { one + "A\tM\t-1\n", "io: t.alr:3: negative read count \"-1\"" },
+    // One carriage return ends any line, as a CRLF file writes it; a second one is data.
+    { ">c\r\nx\ty\ts|a\r\nA\tM\t5\r\n>d\r\r\nx\ty\ts|a\r\r\n", "c(a/s s=1 ) A:5,0,0,0,|d\r(a\r/s s=1 )| @5" },
+    // Each individual's group between tabs holds its five fields, whatever the line's total.
+    { two + "A\tP\t3[0/0/3]\t4[0/0/4/0/0]\n", "io: t.alr:3: individual 1: expected 5 fields (a depth and 4 counts), found 4 in \"3[0/0/3]\"" },
+    { two + "A\tP\t3[0/0/3/0]\t4[0/4/0]\t0\n", "io: t.alr:3: individual 2: expected 5 fields (a depth and 4 counts), found 4 in \"4[0/4/0]\"" },
+    { two + "A\tP\t3[0/0/3/0]\t4\t[0/4/0/0]\n", "io: t.alr:3: individual 2: expected 5 fields (a depth and 4 counts), found 1 in \"4\"" },
     // A long field is echoed up to 40 bytes, control characters escaped after the cut.
     { one + std::string(40, 'y') + "\tM\t3\n", "io: t.alr:3: label \"" + std::string(40, 'y') + "\"" + label },
     { one + std::string(41, '\x1b') + "\tM\t3\n", "io: t.alr:3: label \"" + escapes + "...\" (41 bytes)" + label },

@@ -80,7 +80,8 @@ mkdir "$work/reference" "$work/none" && cp "$prefix" "$work/reference/in.alr" &&
 # normal run, "usage" for the usage text on standard output and no file written, or the start
 # of the error line after "quorlin: ". The outputs of an error are those of the contigs before
 # the bad one; a run refused with "nothing was written" leaves the folder as it was (it holds a
-# link to the input and a copy of it named run.gen).
+# link to the input, a link gen_link to results.gen, which does not exist, and a copy of the
+# input named run.gen).
 check() {
   local file=$1 before ref=""
   case $file in
@@ -88,7 +89,7 @@ check() {
     =*) begin "$file" "$cases/${file#=}" && ref=$work/none ;;
     *) begin "$file ${*:4}" "$prefix" "$cases/$file" && ref=$work/reference ;;
   esac
-  ln -s in.alr "$dir/link.alr" && cp "$dir/in.alr" "$dir/run.gen" && before=$(snapshot)
+  ln -s in.alr "$dir/link.alr" && ln -s results.gen "$dir/gen_link" && cp "$dir/in.alr" "$dir/run.gen" && before=$(snapshot)
   run 60 "${@:4}" && memory 96 0
   case $2:$3 in
     0:*) normal "$3" ;;
@@ -115,6 +116,9 @@ if wanted small; then
   check p_line_too_many_items.alr 1 'in.alr:14: expected 5 fields (a depth and 4 counts per individual of the header), found 10'
   # One stray field would shift every count after it onto another base or individual.
   check p_line_with_a_stray_field.alr 1 'in.alr:14: expected 10 fields (a depth and 4 counts per individual of the header), found 11'
+  # The right total with a wrong group between tabs shifts the counts after that group.
+  check p_line_short_group_and_stray_field.alr 1 'in.alr:14: individual 1: expected 5 fields (a depth and 4 counts), found 4 in "21[0/0//13]"'
+  check p_line_long_group_and_short_group.alr 1 'in.alr:14: individual 1: expected 5 fields (a depth and 4 counts), found 6 in "21[0/0/8/13/1]"'
   check m_line_too_few_counts.alr 1 'in.alr:14: expected 2 counts (one per individual of the header), found 1'
   check m_line_too_many_counts.alr 1 'in.alr:14: expected 2 counts (one per individual of the header), found 3'
   check m_line_without_counts.alr 1 'in.alr:14: expected 1 counts (one per individual of the header), found 0'
@@ -142,7 +146,7 @@ if wanted small; then
   done
   # Settings that are not checked, or checked only by the parts that use them.
   for options in "-gpv nan -snp nan -het nan -par -pfc" "-gpv inf -snp inf -het inf -par -win 2147483647 -pfc" \
-    "-min -1 -win -5 -pfc -par -snp -1 -het -1" "-pre 0.000001 -par -dir -opt bfgs" "-opt simplex -par -M2 -sep -spa -kun"; do
+    "-min 0 -win -5 -pfc -par -snp -1 -het -1" "-pre 0.000001 -par -dir -opt bfgs" "-opt simplex -par -M2 -sep -spa -kun"; do
     check - 0 2 $options
   done
   # Creating an output truncates it: an output that is the input, or two outputs on one file,
@@ -153,7 +157,12 @@ if wanted small; then
   check - 1 'the .gen output "run.gen" is the input file "run.gen": nothing was written' -alr run.gen
   check - 1 'the .gen output "x" and the .data output "x" are the same file: nothing was written' -gen x -dat x
   check - 1 'the .data output "y" and the .fasta output "./y" are the same file: nothing was written' -dat y -all ./y
-  for options in "-gen" "-fis 2" "-fis nan -par" "-err nan -par" "-pre -0.5 -par" "-pre 0 -par" "-pre 0.7 -par"; do
+  # A link to a file not created yet is that file; the console's files are never outputs.
+  check - 1 'the .gen output "gen_link" and the .data output "results.gen" are the same file: nothing was written' \
+    -gen gen_link -dat results.gen
+  check - 1 'the .gen output "/dev/stdout" is standard output: nothing was written' -gen /dev/stdout
+  check - 1 'the .fasta output "err" is standard error: nothing was written' -all err
+  for options in "-gen" "-min -1" "-min 4294967296" "-fis 2" "-fis nan -par" "-err nan -par" "-pre -0.5 -par" "-pre 0 -par" "-pre 0.7 -par"; do
     check - 1 usage $options
   done
   # Only a dot of the file's own name cuts it: the outputs go beside the input, not over run.gen.
@@ -164,6 +173,7 @@ if wanted small; then
   end
   # The model lines and p-values exist only on standard output: losing them fails the run.
   stdout=/dev/full check - 1 "cannot write to standard output"
+  for options in -v -h "-fis 2"; do stdout=/dev/full check - 1 "cannot write to standard output" $options; done
 fi
 
 # long NAME EXPECTED TEXT: the prefix then TEXT, where '@' stands for 100 MB of 'x' and '#'

@@ -55,7 +55,7 @@ struct Settings
 } // namespace
 
 // A later option overrides an earlier one; an option's value is examined as an option too;
-// numbers convert as strtod and strtol do and integers are kept in 32 bits.
+// numbers convert as strtod and strtol do; integers are kept in 32 bits.
 TEST(Options, every_option_reaches_its_setting)
 {
   const std::string defaults = "alr=a gen= dat= fasta= M=010:1 sh=0 sep=0 best=0 multi=tolerated min=1 fis=0 "
@@ -73,7 +73,7 @@ TEST(Options, every_option_reaches_its_setting)
     { "-best -rand -acc -for -min 3 -min 4 -opt x -opt bfgs", "multi=forbidden min=4 opt=bfgs" },
     { "-for -tol -opt Simplex", "" }, { "-alr -M2", "alr=-M2 M=001:2" }, { "-dat -all f.fa", "dat=-all fasta=f.fa sh=1 sep=1" },
     { "-min 12abc -win -3 -fis abc -snp 1e-1 -het .5x -gpv -2", "min=12 win=-3 snp=0.1 het=0.5 gpv=-2" },
-    { "-min 0x1A", "min=0" }, { "-min -1", "min=4294967295" }, { "-min 4294967301", "min=5" },
+    { "-min 0x1A", "min=0" }, { "-min 4294967295", "min=4294967295" }, { "-min -1 -min 3", "min=3" },
     // clang-format on
   };
   for (const auto& c : cases)
@@ -99,12 +99,12 @@ TEST(Options, actions_and_start_up_checks)
   const std::pair<OptionAction, const char*> cases[] = {
     { OptionAction::usage, "-help, -alr a -h, -alr a -gen -h" },
     { OptionAction::debug, "-alr a -debug, -debug -h" },
-    { OptionAction::version, "-fis 5 -v -alr a -h, -alr a -fis -v" },
+    { OptionAction::version, "-fis 5 -v -alr a -h, -alr a -fis -v, -alr a -min -1 -v" },
     // Case matters and words match whole. Bounds are included.
     { OptionAction::run,
       "-alr a -V -H -vv --v other, -alr a -fis 0, -alr a -fis 1, -alr a -thr 0, -alr a -thr 1.0,"
       "-alr a -err 0, -alr a -err 0.333, -alr a -pre 0.000001, -alr a -pre 0.49, -alr a -gpv 7,"
-      "-alr a -min -9, -alr a -opt newton" },
+      "-alr a -min -0, -alr a -opt newton" },
     // No alr file, a value missing at the end, a value out of its bounds or not a number; the
     // filter's precision e bounds frequencies to [e, 1 - e] and shares to [0.5, 1 - e].
     { OptionAction::usage_error,
@@ -112,7 +112,8 @@ TEST(Options, actions_and_start_up_checks)
       "-alr a -fis -0.000001, -alr a -fis nan, -alr a -thr 1.01, -alr a -thr -1,"
       "-alr a -thr NaN, -alr a -err 0.3330001, -alr a -err -0.01, -alr a -err nan,"
       "-alr a -pre 0, -alr a -pre -0.5, -alr a -pre 0.5, -alr a -pre 0.7, -alr a -pre nan,"
-      "-alr a -opt Simplex -err 0.5" },
+      "-alr a -opt Simplex -err 0.5, -alr a -min -9, -alr a -min 4294967296, -alr a -min 99999999999999999999,"
+      "-alr a -min 3 -min -1" },
   };
   for (const auto& group : cases)
   {

@@ -10,8 +10,9 @@ using namespace bpp;
 TEST(Vorrin, windows_dense_in_snps_and_heterozygous_pairs_are_masked)
 {
   const Vorrin d; // the command line's defaults
-  // Sequences are "name=bases", grouped by the second '|' field of the name. Expected: the bases
-  // after masking and, when given, the group keys.
+  // Sequences are "name=bases"; a name with a '|' is contig|species and gets "|ind|Allele_1"
+  // appended, as exported names have. Expected: the bases after masking and, when given, the
+  // group keys.
   // clang-format off
   const struct { const char* seqs; int w; double snp, het; const char *expected, *keys = nullptr; } rows[] = {
     // Five SNPs in twelve positions; b's N second allele adds 12 heterozygous pairs: 17 / 20.
@@ -40,6 +41,9 @@ TEST(Vorrin, windows_dense_in_snps_and_heterozygous_pairs_are_masked)
     // Judged per species, masked in every species.
     { "c|s=AAAAAAA c|s=AAAAAAA c|t=AAAAGAA c|t=AAAAGAA", 1, 0, 0, "AAANNNA AAANNNA AAANNNA AAANNNA" },
     { "c|s=AAAAAAA c|s=AAAACAA c|t=AAAAAGA c|t=AAAAAGA", 1, 0.5, 0, "AAAAAAA AAAACAA AAAAAGA AAAAAGA" },
+    // A contig name holding '|' groups by species all the same.
+    { "gi|12|ref|NM_1|s=AAAAAAA gi|12|ref|NM_1|s=AAAACAA gi|12|ref|NM_1|t=AAAAAGA gi|12|ref|NM_1|t=AAAAAGA", 1, 0.5,
+      0, "AAAAAAA AAAACAA AAAAAGA AAAAAGA", "s;t;" },
     // B sorts before a: its window [0,6) masks a's SNP at 5, so a's [3,9) keeps one SNP only.
     { "c|a=AAAAAAAAAAAAA c|a=AAAAACCAAAAAA c|B=CCAAAAAAAAAAA c|B=CCAAAAAAAAAAA", 2, 0.3, 0,
       "NNNNNNAAAAAAA NNNNNNCAAAAAA NNNNNNAAAAAAA NNNNNNAAAAAAA" },
@@ -56,8 +60,12 @@ TEST(Vorrin, windows_dense_in_snps_and_heterozygous_pairs_are_masked)
     std::vector<Sequence*> seqs;
     std::istringstream in(row.seqs);
     for (std::string item; in >> item;)
-      seqs.push_back(new BasicSequence(
-        item.substr(0, item.find('=')), item.substr(item.find('=') + 1), &AlphabetTools::DNA_ALPHABET));
+    {
+      std::string name = item.substr(0, item.find('='));
+      if (name.find('|') != std::string::npos)
+        name += "|ind|Allele_1";
+      seqs.push_back(new BasicSequence(name, item.substr(item.find('=') + 1), &AlphabetTools::DNA_ALPHABET));
+    }
     v.windowSize = row.w;
     v.snpThreshold = row.snp;
     v.hetThreshold = row.het;
