@@ -3,6 +3,7 @@
 #include <Bpp/Exceptions.h>
 #include <Bpp/Text/StringTokenizer.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -32,6 +33,22 @@ base_index(const std::string& label)
   if (label == "T")
     return 3;
   return -1;
+}
+
+// Fields of line[begin, end) as the position tokenizer splits them.
+std::size_t
+count_fields(const std::string& line, std::size_t begin, std::size_t end)
+{
+  std::size_t fields = 0;
+  bool in_field = false;
+  for (std::size_t i = begin; i < end; ++i)
+  {
+    const bool separator = line[i] == '[' || line[i] == '/' || line[i] == ']';
+    if (!separator && !in_field)
+      ++fields;
+    in_field = !separator;
+  }
+  return fields;
 }
 
 // Longest piece of a field that a message echoes: a field can be a whole 100 MB line.
@@ -183,60 +200,38 @@ Alrparser::check_groups(const std::string& line) const
 {
   // A short group and a stray field elsewhere give the right total, yet every count between
   // them belongs to the wrong base or individual: each tab-separated group must hold its own
-  // five fields. Fields are counted as the tokenizer splits them; the label and the mark are
-  // the line's first two, and what follows the mark in its own tab field is a group too. A
-  // line that gives every field between tabs of its own has no groups to check.
-  struct Group
+  // five fields. The label and the mark are the line's first two fields; what follows the mark
+  // in its own tab field is a group too. A line that gives every field between tabs of its own
+  // has no groups to check.
+  std::size_t skip = 2; // the label and the mark, not yet passed
+  std::size_t group = 0, wrong = 0, wrong_fields = 0, wrong_begin = 0, wrong_end = 0;
+  bool grouped = false; // some group holds more than one field
+  for (std::size_t begin = 0; begin <= line.size();)
   {
-    std::size_t fields = 0, start = 0, end = 0;
-  };
-  Group current, first_wrong;
-  std::size_t group = 0, wrong = 0; // groups so far; the first one without five fields
-  bool grouped = false;             // some group holds more than one field
-  std::size_t tokens = 0;
-  bool new_field = true; // a tab since the last field
-  bool in_token = false;
-  const auto close_group = [&]() {
-    if (group == 0)
-      return;
-    grouped = grouped || current.fields > 1;
-    if (current.fields != 5 && wrong == 0)
+    std::size_t end = line.find('\t', begin);
+    if (end == std::string::npos)
+      end = line.size();
+    std::size_t fields = count_fields(line, begin, end);
+    const std::size_t passed = std::min(fields, skip);
+    skip -= passed;
+    fields -= passed;
+    if (fields > 0)
     {
-      wrong = group;
-      first_wrong = current;
-    }
-  };
-  for (std::size_t i = 0; i < line.size(); ++i)
-  {
-    const char c = line[i];
-    if (c == '\t')
-    {
-      in_token = false;
-      new_field = true;
-      continue;
-    }
-    const bool separator = c == '[' || c == '/' || c == ']';
-    if (!separator && !in_token && ++tokens > 2)
-    {
-      if (new_field || group == 0)
+      ++group;
+      grouped = grouped || fields > 1;
+      if (fields != 5 && wrong == 0)
       {
-        close_group();
-        ++group;
-        current = Group{ 0, i, i };
+        wrong = group;
+        wrong_fields = fields;
+        wrong_begin = begin;
+        wrong_end = end;
       }
-      ++current.fields;
     }
-    in_token = !separator;
-    if (in_token)
-      new_field = false;
-    if (group > 0 && !new_field)
-      current.end = i + 1;
+    begin = end + 1;
   }
-  close_group();
   if (grouped && wrong > 0)
     throw IOException(where() + "individual " + std::to_string(wrong) + ": expected 5 fields (a depth and 4 counts), found " +
-                      std::to_string(first_wrong.fields) + " in " +
-                      quoted(line.substr(first_wrong.start, first_wrong.end - first_wrong.start)));
+                      std::to_string(wrong_fields) + " in " + quoted(line.substr(wrong_begin, wrong_end - wrong_begin)));
 }
 
 void

@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <deque>
 #include <exception>
@@ -76,12 +75,6 @@ file_identity(const std::string& given)
   return { "path " + std::string(resolved) + "/" + leaf };
 }
 
-std::string
-system_reason()
-{
-  return errno != 0 ? std::string(": ") + std::strerror(errno) : std::string();
-}
-
 // Created before the first contig, so that a file that cannot be written stops the run
 // before any work is lost.
 void
@@ -108,16 +101,6 @@ close_output(std::ofstream& stream, const std::string& name)
   check_written(stream, name);
 }
 
-// The model lines and p-values exist only on standard output: losing them is a failed run.
-void
-check_console()
-{
-  errno = 0;
-  std::cout.flush();
-  if (std::cout.fail())
-    throw IOException("cannot write to standard output" + system_reason());
-}
-
 // Everything a contig wrote reaches the disk before the next one is committed: a run that
 // stops later keeps it.
 void
@@ -137,12 +120,12 @@ check_output_names(const RunFiles& files)
   // The console shares standard output and error: a file that is one of them would get the
   // console and the file's text over each other, and its creation would truncate what the
   // shell redirected there.
-  std::pair<const char*, FileIdentity> consoles[2] = { { "standard output", {} }, { "standard error", {} } };
+  std::pair<const char*, std::string> consoles[2] = { { "standard output", "" }, { "standard error", "" } };
   for (int fd = 1; fd <= 2; ++fd)
   {
     struct stat info;
     if (::fstat(fd, &info) == 0)
-      consoles[fd - 1].second = inode_identity(info);
+      consoles[fd - 1].second = inode_identity(info).key;
   }
   const std::pair<const char*, const std::string*> outputs[] = { { ".gen", &files.gen_name },
                                                                   { ".data", &files.dat_name },
@@ -152,17 +135,18 @@ check_output_names(const RunFiles& files)
   {
     const std::string& name = *outputs[k].second;
     identities[k] = file_identity(name);
+    // Only devices share an inode with a device: the checks below never see one.
     if (identities[k].device)
       continue;
     if (identities[k].key == input.key)
       throw IOException("the " + std::string(outputs[k].first) + " output \"" + name + "\" is the input file \"" +
                         files.alr_name + "\": nothing was written");
     for (const auto& console : consoles)
-      if (!console.second.key.empty() && !console.second.device && identities[k].key == console.second.key)
+      if (identities[k].key == console.second)
         throw IOException("the " + std::string(outputs[k].first) + " output \"" + name + "\" is " + console.first +
                           ": nothing was written");
     for (size_t j = 0; j < k; ++j)
-      if (!identities[j].device && identities[j].key == identities[k].key)
+      if (identities[j].key == identities[k].key)
         throw IOException("the " + std::string(outputs[j].first) + " output \"" + *outputs[j].second + "\" and the " +
                           outputs[k].first + " output \"" + name + "\" are the same file: nothing was written");
   }

@@ -272,33 +272,21 @@ version_line()
   return "quorlin version = " + version + "  " + version_date + "\n";
 }
 
-namespace
-{
-// The text is the whole run: when it cannot be written, the run did not do its job.
-[[noreturn]] void
-print_and_exit(const std::string& text, int status)
-{
-  errno = 0;
-  std::cout << text << std::flush;
-  if (std::cout.fail())
-  {
-    std::cerr << "quorlin: cannot write to standard output" << (errno != 0 ? std::string(": ") + std::strerror(errno) : "")
-              << std::endl;
-    std::exit(1);
-  }
-  std::exit(status);
-}
-} // namespace
-
+// The text is the whole run: when it cannot be written, the run did not do its job, and the
+// error reaches main as a failed run's does.
 void
 usage(int status)
 {
-  print_and_exit(usage_text(), status);
+  std::cout << usage_text();
+  check_console();
+  std::exit(status);
 }
 
 void
 display()
 {
-  print_and_exit(version_line(), 0); // the version line is an orderly end of the run
+  std::cout << version_line();
+  check_console();
+  std::exit(0); // the version line is an orderly end of the run
 }
 } // namespace bpp

@@ -94,13 +94,16 @@ std::string
 version_line();
 
 /**
- * @brief Prints the usage text on standard output and ends the process with @p status, or
- * with 1 and a line on standard error when standard output cannot be written.
+ * @brief Prints the usage text on standard output and ends the process with @p status.
+ * @throw IOException when standard output cannot be written.
  */
 [[noreturn]] void
 usage(int status);
 
-/** @brief Prints the version line and ends the process with status 0 (1 when it cannot be written). */
+/**
+ * @brief Prints the version line and ends the process with status 0.
+ * @throw IOException when standard output cannot be written.
+ */
 [[noreturn]] void
 display();
 } // namespace bpp

@@ -1,6 +1,10 @@
 #include "driver/Runtime.h"
 
+#include <Bpp/Exceptions.h>
+
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <iostream>
 
 namespace bpp
@@ -32,6 +36,21 @@ percent(double part, unsigned int total)
   return part / total * 100;
 }
 } // namespace
+
+std::string
+system_reason()
+{
+  return errno != 0 ? std::string(": ") + std::strerror(errno) : std::string();
+}
+
+void
+check_console()
+{
+  errno = 0;
+  std::cout.flush();
+  if (std::cout.fail())
+    throw IOException("cannot write to standard output" + system_reason());
+}
 
 std::string
 printtime_text(double t)

@@ -24,6 +24,18 @@ printtime_text(double t);
 void
 printtime(double t);
 
+/** @brief ": " and the system's text for errno, or nothing when errno is 0. */
+std::string
+system_reason();
+
+/**
+ * @brief Flushes standard output. The model lines and p-values exist only there: losing them
+ * is a failed run.
+ * @throw IOException "cannot write to standard output" with the system's reason.
+ */
+void
+check_console();
+
 /** @brief The three banner lines and "Start time: " with the start time (an empty line follows). */
 void
 print_banner(std::ostream& out, std::time_t start);
