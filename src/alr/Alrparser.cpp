@@ -94,21 +94,30 @@ Alrparser::where() const
 void
 Alrparser::read_line(std::istream& input, std::string& line)
 {
+  // getline leaves the string as it was when the stream is already at its end: a contig line
+  // without a newline would be read again as its own header and make individuals of its fields.
+  line.clear();
   std::getline(input, line);
   ++line_number_;
   if (input.bad())
-    throw IOException(where() + CANNOT_READ);
+    throw cannot_read("");
   // A file with CRLF line ends gives the outputs of the same file with LF ends: the '\r' would
   // otherwise stay in the contig name and the last individual's name, and so in every file.
   if (!line.empty() && line.back() == '\r')
     line.pop_back();
 }
 
+IOException
+Alrparser::cannot_read(const std::string& reason) const
+{
+  return IOException(where() + CANNOT_READ + reason);
+}
+
 bool
 Alrparser::next_contig(std::istream& input, AlrContig& contig)
 {
   if (input.bad() || input.fail())
-    throw IOException(where() + CANNOT_READ);
+    throw cannot_read("");
   if (input.eof())
     return false;
 
@@ -138,7 +147,7 @@ Alrparser::next_contig(std::istream& input, AlrContig& contig)
       return true;
     const int next = input.peek();
     if (input.bad())
-      throw IOException(where() + CANNOT_READ);
+      throw cannot_read("");
     if (next == std::char_traits<char>::eof() || next == '>')
       return true;
 

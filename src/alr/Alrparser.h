@@ -3,6 +3,8 @@
 
 #include "alr/AlrContig.h"
 
+#include <Bpp/Exceptions.h>
+
 #include <cstddef>
 #include <istream>
 #include <string>
@@ -36,6 +38,12 @@ public:
    * '>', and "No more token in tokenizer." when a line has too few fields.
    */
   bool next_contig(std::istream& input, AlrContig& contig);
+
+  /**
+   * @brief The error of an input that cannot be read, with where it happened and
+   * @p reason after the message (": No such file or directory", or nothing).
+   */
+  IOException cannot_read(const std::string& reason) const;
 
   /** @brief Number of lines taken from the input so far. */
   std::size_t line_number() const { return line_number_; }

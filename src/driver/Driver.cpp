@@ -6,6 +6,8 @@
 
 #include <Bpp/Exceptions.h>
 
+#include <ext/stdio_filebuf.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -75,6 +77,116 @@ file_identity(const std::string& given)
   return { "path " + std::string(resolved) + "/" + leaf };
 }
 
+// The identity of what standard output (1) or standard error (2) writes to, or "" when the
+// stream is closed.
+std::string
+console_identity(int fd)
+{
+  struct stat info;
+  return ::fstat(fd, &info) == 0 ? inode_identity(info).key : std::string();
+}
+
+// The input is opened once and read from that descriptor, so that a pipe, /dev/stdin or a
+// process substitution, which cannot be opened twice, are read like files.
+class InputFile
+{
+public:
+  InputFile(const std::string& name, const Alrparser& parser)
+    : buffer_(open_input(name, parser), std::ios::in, 1 << 16)
+    , stream_(&buffer_)
+  {
+  }
+  std::istream& stream() { return stream_; }
+
+private:
+  static int open_input(const std::string& name, const Alrparser& parser)
+  {
+    errno = 0;
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+      throw parser.cannot_read(system_reason());
+    // A folder opens, and only its first read fails: by then the outputs would exist.
+    struct stat info;
+    const bool examined = ::fstat(fd, &info) == 0;
+    if (!examined || S_ISDIR(info.st_mode))
+    {
+      if (examined)
+        errno = EISDIR;
+      const IOException error = parser.cannot_read(system_reason());
+      ::close(fd);
+      throw error;
+    }
+    return fd;
+  }
+
+  __gnu_cxx::stdio_filebuf<char> buffer_; // closes the descriptor
+  std::istream stream_;
+};
+
+[[noreturn]] void
+refuse_output(const std::string& name)
+{
+  throw IOException("cannot create output file \"" + name + "\"" + system_reason());
+}
+
+// Whether creating the output would succeed, asked without creating, truncating or opening it
+// for good: a run that cannot create its last output must not have emptied the first two.
+void
+check_creatable(const std::string& name)
+{
+  errno = 0;
+  struct stat info;
+  if (::stat(name.c_str(), &info) == 0)
+  {
+    if (S_ISDIR(info.st_mode))
+    {
+      errno = EISDIR;
+      refuse_output(name);
+    }
+    // Opening a FIFO for writing waits for its reader: only its permission is asked.
+    if (S_ISFIFO(info.st_mode))
+    {
+      if (::access(name.c_str(), W_OK) != 0)
+        refuse_output(name);
+      return;
+    }
+    // Opened without truncation, the file is left as it is.
+    const int fd = ::open(name.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+      refuse_output(name);
+    ::close(fd);
+    return;
+  }
+  if (errno != ENOENT)
+    refuse_output(name);
+  // Not there yet (or a link to a file not there yet): its folder must take a new file.
+  const std::string target = dangling_target(name);
+  const std::string::size_type slash = target.rfind('/');
+  if (slash + 1 == target.size())
+  {
+    errno = EISDIR;
+    refuse_output(name);
+  }
+  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
+  errno = 0;
+  if (::stat(folder.c_str(), &info) != 0)
+    refuse_output(name);
+  if (!S_ISDIR(info.st_mode))
+  {
+    errno = ENOTDIR;
+    refuse_output(name);
+  }
+  if (::access(folder.c_str(), W_OK | X_OK) != 0)
+    refuse_output(name);
+  errno = 0;
+  const long longest = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  if (longest > 0 && target.size() - (slash + 1) > static_cast<std::size_t>(longest))
+  {
+    errno = ENAMETOOLONG;
+    refuse_output(name);
+  }
+}
+
 // Created before the first contig, so that a file that cannot be written stops the run
 // before any work is lost.
 void
@@ -120,13 +232,8 @@ check_output_names(const RunFiles& files)
   // The console shares standard output and error: a file that is one of them would get the
   // console and the file's text over each other, and its creation would truncate what the
   // shell redirected there.
-  std::pair<const char*, std::string> consoles[2] = { { "standard output", "" }, { "standard error", "" } };
-  for (int fd = 1; fd <= 2; ++fd)
-  {
-    struct stat info;
-    if (::fstat(fd, &info) == 0)
-      consoles[fd - 1].second = inode_identity(info).key;
-  }
+  const std::pair<const char*, std::string> consoles[2] = { { "standard output", console_identity(1) },
+                                                           { "standard error", console_identity(2) } };
   const std::pair<const char*, const std::string*> outputs[] = { { ".gen", &files.gen_name },
                                                                   { ".data", &files.dat_name },
                                                                   { ".fasta", &files.fasta_name } };
@@ -153,20 +260,44 @@ check_output_names(const RunFiles& files)
 }
 
 void
+check_console_is_not_input(const std::string& alr_name)
+{
+  const FileIdentity input = file_identity(alr_name);
+  if (input.device)
+    return;
+  const bool out = console_identity(1) == input.key;
+  const bool err = console_identity(2) == input.key;
+  if (!out && !err)
+    return;
+  const std::string message = "quorlin: " + std::string(out ? "standard output" : "standard error") +
+                              " is the input file \"" + alr_name + "\": nothing was written\n";
+  // Told only where it cannot land in the input.
+  if (!err)
+    std::cerr << message << std::flush;
+  else if (!out)
+    std::cout << message << std::flush;
+  throw RunStop{ 1 };
+}
+
+void
 run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel, unsigned int threads)
 {
-  print_banner(std::cout, rawtime);
-  const std::time_t ttotdeb = std::time(nullptr);
-
-  // Not tested here: the reader's first call reports an input that cannot be read, once the
-  // output files exist.
-  std::ifstream input(files.alr_name);
+  // A run that cannot start changes no file: the input is opened and every output checked
+  // before the banner, and before the first output is created.
+  Alrparser parser(files.alr_name);
+  InputFile input_file(files.alr_name, parser);
+  std::istream& input = input_file.stream();
 
   files.gen_name = output_name(files.gen_name, files.alr_name, ".gen");
   files.dat_name = output_name(files.dat_name, files.alr_name, ".data");
   files.fasta_name = output_name(files.fasta_name, files.alr_name, ".fasta");
   // Creating an output truncates it: the input and the other outputs must not be among them.
   check_output_names(files);
+  for (const std::string* name : { &files.gen_name, &files.dat_name, &files.fasta_name })
+    check_creatable(*name);
+
+  print_banner(std::cout, rawtime);
+  const std::time_t ttotdeb = std::time(nullptr);
   std::ofstream gen;
   std::ofstream dat;
   std::ofstream fasta;
@@ -174,7 +305,6 @@ run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel, unsigned 
   create_output(dat, files.dat_name);
   create_output(fasta, files.fasta_name);
 
-  Alrparser parser(files.alr_name);
   ContigPipeline pipeline(quorlin, vorrin, tamsel, threads);
   // Contigs are read ahead of the one being committed, a few per thread, so that a worker
   // that is done never waits for a slow contig before it; memory stays bounded by the
@@ -233,7 +363,6 @@ run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel, unsigned 
   if (read_error)
     std::rethrow_exception(read_error);
 
-  input.close();
   close_output(gen, files.gen_name);
   close_output(dat, files.dat_name);
   close_output(fasta, files.fasta_name);

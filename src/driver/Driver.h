@@ -16,12 +16,24 @@ namespace bpp
  * @p threads worker threads and committed in input order: the files, standard output and
  * standard error are those of one thread. The three output files and standard output are
  * flushed after every contig, so a run that ends early keeps what earlier contigs wrote.
+ * The input is opened, once, and every output checked (the names, and that each can be
+ * created) before the banner is printed and before any output is created or truncated.
  * @throw RunStop when a contig stops the run (the "forbidden" policy, a numeric domain error).
- * @throw Exception on an input error (with the file name and line), an output file that
- * cannot be created, or a failed write.
+ * @throw Exception on an input that cannot be opened or is a folder, an input error (with the
+ * file name and line), an output file that cannot be created, or a failed write.
  */
 void
 run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel, unsigned int threads);
+
+/**
+ * @brief Refuses a run whose standard output or standard error is the alr file, compared as
+ * the outputs are: the console would write into the input and then read it back as data.
+ * The message goes only to a stream that is not the input. A character device is never
+ * refused. Nothing may be printed before it.
+ * @throw RunStop with status 1 once the message is printed.
+ */
+void
+check_console_is_not_input(const std::string& alr_name);
 
 /**
  * @brief Refuses output names that reach the input file, standard output or error, or each

@@ -12,23 +12,18 @@ namespace bpp
 {
 namespace
 {
-// Integers are converted as by strtol and then kept in 32 bits.
-int
-to_int32(const char* text)
-{
-  return static_cast<int>(static_cast<std::int32_t>(std::strtol(text, nullptr, 10)));
-}
-
-// The minimum depth as strtol reads it, or false when that lies outside 0..2^32 - 1: stored in
-// 32 bits, -1 would wrap to 4294967295 and blank every call, 4294967296 to 0.
+// The integer as strtoll reads it, or false when that lies outside [low, high]. Stored in 32
+// bits, a value outside would wrap to another one: a minimum depth of -1 to 4294967295, which
+// blanks every call, a window of 4294967300 to 4.
+template <typename Int>
 bool
-to_depth(const char* text, unsigned int& depth)
+to_bounded(const char* text, long long low, long long high, Int& stored)
 {
   errno = 0;
   const long long value = std::strtoll(text, nullptr, 10);
-  if (errno == ERANGE || value < 0 || value > static_cast<long long>(UINT32_MAX))
+  if (errno == ERANGE || value < low || value > high)
     return false;
-  depth = static_cast<unsigned int>(value);
+  stored = static_cast<Int>(value);
   return true;
 }
 
@@ -50,8 +45,9 @@ OptionAction
 read_options(int argc, const char* const* argv, RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel)
 {
   // Refused once the whole command line is read, as the other bounds are: "-help", "-h", "-v"
-  // and "-debug" after it still act, and a later "-min" replaces it.
+  // and "-debug" after it still act, and a later "-min" or "-win" replaces it.
   bool depth_out_of_range = false;
+  bool window_out_of_range = false;
   for (int i = 1; i < argc; ++i)
   {
     const char* const arg = argv[i];
@@ -103,7 +99,7 @@ read_options(int argc, const char* const* argv, RunFiles& files, Quorlin& quorli
     if (is("-for"))
       quorlin.multi_alleles = "forbidden";
     if (is("-min"))
-      depth_out_of_range = !to_depth(value, quorlin.min_coverage);
+      depth_out_of_range = !to_bounded(value, 0, UINT32_MAX, quorlin.min_coverage);
     if (is("-fis"))
       quorlin.fis = to_real(value);
     if (is("-thr"))
@@ -127,13 +123,13 @@ read_options(int argc, const char* const* argv, RunFiles& files, Quorlin& quorli
     if (is("-pfc"))
       vorrin.enabled = true;
     if (is("-win"))
-      vorrin.windowSize = to_int32(value);
+      window_out_of_range = !to_bounded(value, INT32_MIN, INT32_MAX, vorrin.windowSize);
     if (is("-het"))
       vorrin.hetThreshold = to_real(value);
     if (is("-snp"))
       vorrin.snpThreshold = to_real(value);
   }
-  return depth_out_of_range ? OptionAction::usage_error : OptionAction::run;
+  return depth_out_of_range || window_out_of_range ? OptionAction::usage_error : OptionAction::run;
 }
 
 OptionAction

@@ -40,8 +40,8 @@ enum class OptionAction
  * An option's value is the next argument, which is then examined as an argument itself.
  * Numbers are converted as strtod/strtol do, without any test. "-help", "-h", "-v" and
  * "-debug" end the loop where they stand; so does an option whose value is missing
- * (usage_error). A "-min" outside 0..4294967295, when no later "-min" replaces it, gives
- * usage_error once the loop has ended.
+ * (usage_error). A "-min" outside 0..4294967295 or a "-win" outside -2147483648..2147483647,
+ * when no later one replaces it, gives usage_error once the loop has ended.
  */
 OptionAction
 read_options(int argc, const char* const* argv, RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel);

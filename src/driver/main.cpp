@@ -28,7 +28,13 @@ main(int argc, char** argv)
     Vorrin vorrin;
     Tamsel tamsel;
 
-    switch (configure(argc, argv, files, quorlin, vorrin, tamsel, std::cout))
+    OptionAction action = read_options(argc, argv, files, quorlin, vorrin, tamsel);
+    // Before anything is printed: the console must never write into the input.
+    if (!files.alr_name.empty())
+      check_console_is_not_input(files.alr_name);
+    if (action == OptionAction::run)
+      action = check_settings(files, quorlin, std::cout);
+    switch (action)
     {
       case OptionAction::usage:
         usage(0);

@@ -95,6 +95,9 @@ TEST(Alrparser, splits_blocks_and_headers_and_reports_what_it_cannot_read)
     { ">c\nx\ty\ts|a", "c(a/s s=1 )| @2" },
     { one + "C\tP\t1[0/1/0/0]", "c(a/s s=1 ) CP:0,1,0,0,| @3" },
     { ">c", "t.alr:2: No more token in tokenizer." },
+    // A contig line at the very end is not its own header, nor is a file of lone '\r' ends.
+    { one + "A\tM\t5\n>gi|123|ref|NM_1", "c(a/s s=1 ) A:5,0,0,0,|t.alr:5: No more token in tokenizer." },
+    { ">c\rx\ty\ts|a\rA\tM\t5\r", "t.alr:2: No more token in tokenizer." },
     { "", "t.alr:1: Alr::nextseq_uence: wrong format" },
     { one + "A\tM\t1\nN\tM\t4\n", "io: t.alr:4: label \"N\"" + label },
     { one + "A\tM\t-1\n", "io: t.alr:3: negative read count \"-1\"" },

@@ -34,12 +34,13 @@ begin() {
   count=$((count + 1)) && name=$1 why="" dir=$work/$count && mkdir -p "$dir" && shift
   [ $# -eq 0 ] || cat "$@" >"$dir/in.alr"
 }
-# run SECONDS ARGS...: quorlin -alr in.alr -best ARGS in the case folder, standard output to
-# $stdout when it is set; sets $status and $rss, the peak resident KiB.
+# run SECONDS ARGS...: quorlin -alr in.alr -best ARGS in the case folder, standard output
+# appended to $stdout and standard error to $stderr when they are set; sets $status and $rss,
+# the peak resident KiB.
 run() {
   local seconds=$(($1 * (sanitized ? 8 : 1)))
   shift
-  (cd "$dir" && timeout "$seconds" /usr/bin/time -f %M -o rss "$binary" -alr in.alr -best "$@" >"${stdout:-out}" 2>err)
+  (cd "$dir" && timeout "$seconds" /usr/bin/time -f %M -o rss "$binary" -alr in.alr -best "$@" >>"${stdout:-out}" 2>>"${stderr:-err}")
   status=$? rss=$(tail -n 1 "$dir/rss" 2>/dev/null)
   [ $status -le 1 ] || fail "status $status (124: no result within $seconds s; 86: a sanitizer report; 128 + a signal)"
 }
@@ -67,8 +68,11 @@ end() {
   [ -z "$why" ] && echo "ok   $name" || { echo "FAIL $name: $why" && failures=$((failures + 1)) && head -c 400 "$dir/err"; }
   rm -rf "$dir"
 }
-# The names, sizes and types of a case's files, and what its input and run.gen hold.
-snapshot() { (cd "$dir" && find . ! -name rss ! -name out ! -name err -printf '%p %s %y\n' | sort && cat in.alr run.gen | md5sum); }
+# The names, sizes and types of a case's files, and what each file holds.
+snapshot() {
+  (cd "$dir" && find . ! -name rss ! -name out ! -name err -printf '%p %s %y\n' | sort &&
+    find . -type f ! -name rss ! -name out ! -name err -exec md5sum {} + | sort)
+}
 
 # The outputs of the two contigs of the prefix alone, and of no contig at all.
 prefix=$cases/prefix.alr
@@ -79,9 +83,10 @@ mkdir "$work/reference" "$work/none" && cp "$prefix" "$work/reference/in.alr" &&
 # file alone after "=", or the prefix alone for "-". EXPECTED is the number of .gen blocks of a
 # normal run, "usage" for the usage text on standard output and no file written, or the start
 # of the error line after "quorlin: ". The outputs of an error are those of the contigs before
-# the bad one; a run refused with "nothing was written" leaves the folder as it was (it holds a
-# link to the input, a link gen_link to results.gen, which does not exist, and a copy of the
-# input named run.gen).
+# the bad one. A run that cannot start (refused=1, or "nothing was written") leaves the folder
+# as it was: it holds the outputs of the last run of the prefix (in.gen, in.data, in.fasta), a
+# link to the input, a link gen_link to results.gen, which does not exist, a copy of the input
+# named run.gen, an empty folder folder.alr and a FIFO fifo that no process reads.
 check() {
   local file=$1 before ref=""
   case $file in
@@ -89,7 +94,11 @@ check() {
     =*) begin "$file" "$cases/${file#=}" && ref=$work/none ;;
     *) begin "$file ${*:4}" "$prefix" "$cases/$file" && ref=$work/reference ;;
   esac
-  ln -s in.alr "$dir/link.alr" && ln -s results.gen "$dir/gen_link" && cp "$dir/in.alr" "$dir/run.gen" && before=$(snapshot)
+  local refused=${refused:-}
+  [[ $3 != *"nothing was written" ]] || refused=1
+  [ -z "$refused" ] || cp "$work"/reference/in.{gen,data,fasta} "$dir"
+  ln -s in.alr "$dir/link.alr" && ln -s results.gen "$dir/gen_link" && cp "$dir/in.alr" "$dir/run.gen" &&
+    mkdir "$dir/folder.alr" && mkfifo "$dir/fifo" && before=$(snapshot)
   run 60 "${@:4}" && memory 96 0
   case $2:$3 in
     0:*) normal "$3" ;;
@@ -97,14 +106,17 @@ check() {
       fail "expected the usage text, status 1 and no output file" ;;
     *) error "$3" && { [ -z "$ref" ] || same_outputs "$ref"; } ;;
   esac
-  [[ $3 != *"nothing was written" ]] || [ "$(snapshot)" = "$before" ] || fail "files changed by a refused run"
+  [ -z "$refused" ] || [ "$(snapshot)" = "$before" ] || fail "files changed by a run that could not start"
   end
 }
 
 if wanted small; then
   for f in empty_file empty_line_first binary_garbage; do check "=$f.alr" 1 "in.alr:1: Alr::nextseq_uence: wrong format"; done
   # FILE:LINE; the first line of binary garbage has no separator: a position line of one field.
-  for c in empty_line_after_name:13 missing_header_at_end:13 missing_header_before_positions:13 header_one_field:13 \
+  # A contig line last without a newline is not read again as its own header, nor is a file
+  # whose only line ends are lone carriage returns: its whole text is one contig line.
+  check "=lone_carriage_returns.alr" 1 "in.alr:2: No more token in tokenizer."
+  for c in contig_line_last_without_newline:13 empty_line_after_name:13 missing_header_at_end:13 missing_header_before_positions:13 header_one_field:13 \
     header_species_without_name:13 gt_line_alone_at_end:13 empty_line_after_header:14 position_line_one_field:14 \
     empty_line_among_positions:15 empty_line_at_end:15 empty_line_between_contigs:15 binary_garbage_after_contig:15; do
     check "${c%:*}.alr" 1 "in.alr:${c#*:}: No more token in tokenizer."
@@ -141,9 +153,15 @@ if wanted small; then
   # Depths of billions must not size anything after themselves.
   check largest_counts.alr 0 3 -par
   check largest_counts.alr 0 3 -M2 -all both.fasta -par -pfc -thr 0.5
-  for out in -gen:missing/out.gen -dat:in.alr/out.data -all:/proc/quorlin-no-such-dir/out.fasta -gen:.; do
-    check - 1 "cannot create output file \"${out#*:}\"" "${out%%:*}" "${out#*:}"
+  # A run that cannot start creates or truncates no file: not the outputs that could be created,
+  # nor the last run's outputs of a mistyped input.
+  for out in -gen:missing/out.gen -dat:in.alr/out.data -all:/proc/quorlin-no-such-dir/out.fasta -gen:. -dat:folder.alr; do
+    refused=1 check - 1 "cannot create output file \"${out#*:}\"" "${out%%:*}" "${out#*:}"
   done
+  # Checking an output FIFO does not wait for its reader.
+  refused=1 check - 1 'cannot create output file "missing/x.data"' -gen fifo -dat missing/x.data
+  refused=1 check - 1 "in.alt: Alr::nextseq_uence: can't read from istream input: No such file or directory" -alr in.alt
+  refused=1 check - 1 "folder.alr: Alr::nextseq_uence: can't read from istream input: Is a directory" -alr folder.alr
   # Settings that are not checked, or checked only by the parts that use them.
   for options in "-gpv nan -snp nan -het nan -par -pfc" "-gpv inf -snp inf -het inf -par -win 2147483647 -pfc" \
     "-min 0 -win -5 -pfc -par -snp -1 -het -1" "-pre 0.000001 -par -dir -opt bfgs" "-opt simplex -par -M2 -sep -spa -kun"; do
@@ -162,7 +180,13 @@ if wanted small; then
     -gen gen_link -dat results.gen
   check - 1 'the .gen output "/dev/stdout" is standard output: nothing was written' -gen /dev/stdout
   check - 1 'the .fasta output "err" is standard error: nothing was written' -all err
-  for options in "-gen" "-min -1" "-min 4294967296" "-fis 2" "-fis nan -par" "-err nan -par" "-pre -0.5 -par" "-pre 0 -par" "-pre 0.7 -par"; do
+  # The console appended to the input would be read back as data; with standard error there,
+  # the message goes to standard output, here the file err.
+  stdout=in.alr check - 1 'standard output is the input file "in.alr": nothing was written' -opt simplex
+  stdout=in.alr check - 1 'standard output is the input file "in.alr": nothing was written' -fis 2
+  stdout=in.alr check - 1 'standard output is the input file "in.alr": nothing was written' -h
+  stdout=err stderr=in.alr check - 1 'standard error is the input file "in.alr": nothing was written'
+  for options in "-gen" "-min -1" "-min 4294967296" "-win 4294967300" "-win -2147483649" "-fis 2" "-fis nan -par" "-err nan -par" "-pre -0.5 -par" "-pre 0 -par" "-pre 0.7 -par"; do
     check - 1 usage $options
   done
   # Only a dot of the file's own name cuts it: the outputs go beside the input, not over run.gen.

@@ -74,6 +74,8 @@ TEST(Options, every_option_reaches_its_setting)
     { "-for -tol -opt Simplex", "" }, { "-alr -M2", "alr=-M2 M=001:2" }, { "-dat -all f.fa", "dat=-all fasta=f.fa sh=1 sep=1" },
     { "-min 12abc -win -3 -fis abc -snp 1e-1 -het .5x -gpv -2", "min=12 win=-3 snp=0.1 het=0.5 gpv=-2" },
     { "-min 0x1A", "min=0" }, { "-min 4294967295", "min=4294967295" }, { "-min -1 -min 3", "min=3" },
+    { "-win 2147483647", "win=2147483647" }, { "-win -2147483648", "win=-2147483648" }, { "-win nan -min nan", "win=0 min=0" },
+    { "-win 4294967300 -win 5", "win=5" },
     // clang-format on
   };
   for (const auto& c : cases)
@@ -113,7 +115,8 @@ TEST(Options, actions_and_start_up_checks)
       "-alr a -thr NaN, -alr a -err 0.3330001, -alr a -err -0.01, -alr a -err nan,"
       "-alr a -pre 0, -alr a -pre -0.5, -alr a -pre 0.5, -alr a -pre 0.7, -alr a -pre nan,"
       "-alr a -opt Simplex -err 0.5, -alr a -min -9, -alr a -min 4294967296, -alr a -min 99999999999999999999,"
-      "-alr a -min 3 -min -1" },
+      "-alr a -min 3 -min -1, -alr a -win 4294967300, -alr a -win 2147483648, -alr a -win -2147483649,"
+      "-alr a -win 99999999999999999999, -alr a -win 3 -win 4294967296" },
   };
   for (const auto& group : cases)
   {
