@@ -61,6 +61,14 @@ dangling_target(std::string name)
   return name;
 }
 
+// The folder a new file of that name would be created in.
+std::string
+folder_of(const std::string& name)
+{
+  const std::string::size_type slash = name.rfind('/');
+  return slash == std::string::npos ? "." : (slash == 0 ? "/" : name.substr(0, slash));
+}
+
 FileIdentity
 file_identity(const std::string& given)
 {
@@ -68,11 +76,9 @@ file_identity(const std::string& given)
   if (::stat(given.c_str(), &info) == 0)
     return inode_identity(info);
   const std::string name = dangling_target(given);
-  const std::string::size_type slash = name.rfind('/');
-  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : name.substr(0, slash));
-  const std::string leaf = slash == std::string::npos ? name : name.substr(slash + 1);
+  const std::string leaf = name.substr(name.rfind('/') + 1); // npos + 1 is 0
   char resolved[PATH_MAX];
-  if (::realpath(folder.c_str(), resolved) == nullptr)
+  if (::realpath(folder_of(name).c_str(), resolved) == nullptr)
     return { "path " + name };
   return { "path " + std::string(resolved) + "/" + leaf };
 }
@@ -107,16 +113,11 @@ private:
       throw parser.cannot_read(system_reason());
     // A folder opens, and only its first read fails: by then the outputs would exist.
     struct stat info;
-    const bool examined = ::fstat(fd, &info) == 0;
-    if (!examined || S_ISDIR(info.st_mode))
-    {
-      if (examined)
-        errno = EISDIR;
-      const IOException error = parser.cannot_read(system_reason());
-      ::close(fd);
-      throw error;
-    }
-    return fd;
+    if (::fstat(fd, &info) != 0 || !S_ISDIR(info.st_mode))
+      return fd;
+    ::close(fd);
+    errno = EISDIR;
+    throw parser.cannot_read(system_reason());
   }
 
   __gnu_cxx::stdio_filebuf<char> buffer_; // closes the descriptor
@@ -157,34 +158,19 @@ check_creatable(const std::string& name)
     ::close(fd);
     return;
   }
+  // Any other failure (a file in place of a folder, a name too long, a loop of links) is what
+  // creating it would meet too.
   if (errno != ENOENT)
     refuse_output(name);
-  // Not there yet (or a link to a file not there yet): its folder must take a new file.
+  // Not there yet (or a link to a file not there yet): its folder must exist and take a new file.
   const std::string target = dangling_target(name);
-  const std::string::size_type slash = target.rfind('/');
-  if (slash + 1 == target.size())
+  if (target.back() == '/')
   {
     errno = EISDIR;
     refuse_output(name);
   }
-  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
-  errno = 0;
-  if (::stat(folder.c_str(), &info) != 0)
+  if (::access(folder_of(target).c_str(), W_OK | X_OK) != 0)
     refuse_output(name);
-  if (!S_ISDIR(info.st_mode))
-  {
-    errno = ENOTDIR;
-    refuse_output(name);
-  }
-  if (::access(folder.c_str(), W_OK | X_OK) != 0)
-    refuse_output(name);
-  errno = 0;
-  const long longest = ::pathconf(folder.c_str(), _PC_NAME_MAX);
-  if (longest > 0 && target.size() - (slash + 1) > static_cast<std::size_t>(longest))
-  {
-    errno = ENAMETOOLONG;
-    refuse_output(name);
-  }
 }
 
 // Created before the first contig, so that a file that cannot be written stops the run
