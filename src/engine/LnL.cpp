@@ -38,43 +38,80 @@ LnL::LnL(Stat* kernel, AlrContig* alr_contig, Model* first_model, unsigned int m
 {
   const size_t n = contig->ind_names.size();
   n_individuals_ = n;
-  genotype_cache.assign(3 * 3 * 4 * 4 * n, 0.0);
 
   if (contig->ind_species.size() != n)
     throw Exception("LnL: contig " + contig->name + " names " + std::to_string(n) + " individuals but gives " +
                     std::to_string(contig->ind_species.size()) + " species");
 
   // Species are numbered by first appearance in the header.
-  species_index_.resize(n, 0);
+  auto layout = std::make_shared<Layout>();
+  layout->species_index.resize(n, 0);
+  std::vector<std::string>& names = layout->species_names;
   for (size_t i = 0; i < n; ++i)
   {
     const std::string& name = contig->ind_species[i];
-    auto it = std::find(species_names_.begin(), species_names_.end(), name);
-    species_index_[i] = static_cast<size_t>(it - species_names_.begin());
-    if (it == species_names_.end())
-      species_names_.push_back(name);
+    auto it = std::find(names.begin(), names.end(), name);
+    layout->species_index[i] = static_cast<size_t>(it - names.begin());
+    if (it == names.end())
+      names.push_back(name);
   }
-  for (size_t s = 0; s < species_names_.size() && s < contig->species_count.size(); ++s)
+  for (size_t s = 0; s < names.size() && s < contig->species_count.size(); ++s)
   {
     Speciesdata species;
-    species.name = species_names_[s];
+    species.name = names[s];
     contig_data->species_data.push_back(species);
   }
+  layout_ = std::move(layout);
 
   contig_data->positions.reserve(contig->lines.size());
   for (size_t p = 0; p < contig->lines.size(); ++p)
     contig_data->positions.emplace_back(static_cast<unsigned int>(n));
 
-  // Scratch of the likelihood loops, sized once so that an evaluation allocates nothing.
-  species_seen_.assign(species_names_.size(), 0);
-  terms_.reserve(3 * 3 * 10);
-  error_class_terms_.reserve(3);
-  bias_terms_.reserve(3);
+  reserve_scratch();
 
   // Taken at run time from the same functions as the general case, so that the shortcut for
   // equal orientations gives exactly what log(exp(0) + 1) would.
   volatile double zero = 0.0;
   log_two_ = std::log(std::exp(zero) + 1);
+}
+
+LnL::LnL(const LnL& other)
+  : stat(other.stat)
+  , contig(other.contig)
+  , model(other.model)
+  , contig_data(other.contig_data)
+  , min_depth(other.min_depth)
+  , posterior_pass(other.posterior_pass)
+  , best_genotype(other.best_genotype)
+  , fis(other.fis)
+  , included(other.included)
+  , n_individuals_(other.n_individuals_)
+  , layout_(other.layout_)
+  , log_two_(other.log_two_)
+{
+  std::memcpy(error_matrices, other.error_matrices, sizeof error_matrices);
+  std::memcpy(error_rates, other.error_rates, sizeof error_rates);
+  std::memcpy(error_weights, other.error_weights, sizeof error_weights);
+  std::memcpy(bias_values, other.bias_values, sizeof bias_values);
+  std::memcpy(bias_weights, other.bias_weights, sizeof bias_weights);
+  reserve_scratch();
+}
+
+LnL&
+LnL::operator=(const LnL& other)
+{
+  if (this != &other)
+    *this = LnL(other);
+  return *this;
+}
+
+// Scratch of the likelihood loops, sized once so that an evaluation allocates nothing.
+void
+LnL::reserve_scratch()
+{
+  terms_.reserve(3 * 3 * 10);
+  error_class_terms_.reserve(3);
+  bias_terms_.reserve(3);
 }
 
 // The class arrays, matrices and the cache hold three classes of each kind.
@@ -221,6 +258,33 @@ LnL::class_terms(int bias_class, unsigned int error_class, double bias)
   return c;
 }
 
+// Gives the per-position tables one column per species of the included individuals and one per
+// entry of included, all empty. Nothing of the previous layout is kept: a value found for
+// another individual list is simply worked out again when asked for.
+void
+LnL::lay_out_tables()
+{
+  const std::vector<size_t>& species_index = layout_->species_index;
+  std::vector<size_t> slots(included.size());
+  std::vector<size_t> columns;
+  for (size_t k = 0; k < included.size(); ++k)
+  {
+    const int id = included[k];
+    if (id < 0 || static_cast<size_t>(id) >= n_individuals_)
+      throw Exception("LnL: individual " + std::to_string(id) + " is not in the contig");
+    const size_t s = species_index[static_cast<size_t>(id)];
+    const auto it = std::find(columns.begin(), columns.end(), s);
+    slots[k] = static_cast<size_t>(it - columns.begin());
+    if (it == columns.end())
+      columns.push_back(s);
+  }
+  tables_included_ = included;
+  slots_species_ = std::move(slots);
+  columns_species_ = std::move(columns);
+  priors_.clear();
+  counts_ids_.clear();
+}
+
 // Points position_row_ at the position's row and brings the row's log priors up to date for
 // every species an included individual belongs to. A row is kept from one evaluation to the
 // next and recomputed only when the species' frequencies or F have changed.
@@ -231,31 +295,28 @@ LnL::prepare_position(const Posdata& position, const Alrline& line)
   if (line.counts.size() < 4 * n_individuals_ || position.individuals.size() < n_individuals_)
     throw Exception("LnL: position holds fewer individuals than the contig header (" + std::to_string(n_individuals_) +
                     ")");
+  if (included != tables_included_ || slots_species_.size() != included.size())
+    lay_out_tables();
   const std::vector<Posdata>& positions = contig_data->positions;
-  const size_t nb_species = species_names_.size();
+  const size_t nb_columns = columns_species_.size();
   const size_t rows = positions.size() + 1;
   position_row_ = positions.size();
   if (!positions.empty() && &position >= positions.data() && &position < positions.data() + positions.size())
     position_row_ = static_cast<size_t>(&position - positions.data());
-  if (priors_.size() != rows * nb_species)
-    priors_.assign(rows * nb_species, SpeciesPriors());
-  if (counts_ids_.size() != rows * n_individuals_)
-    counts_ids_.assign(rows * n_individuals_, no_counts_id);
+  if (priors_.size() != rows * nb_columns)
+    priors_.assign(rows * nb_columns, SpeciesPriors());
+  if (counts_ids_.size() != rows * included.size())
+    counts_ids_.assign(rows * included.size(), no_counts_id);
 
-  std::fill(species_seen_.begin(), species_seen_.end(), 0);
-  for (int id : included)
+  const std::vector<std::string>& names = layout_->species_names;
+  for (size_t c = 0; c < nb_columns; ++c)
   {
-    if (id < 0 || static_cast<size_t>(id) >= n_individuals_)
-      throw Exception("LnL: individual " + std::to_string(id) + " is not in the contig");
-    const size_t s = species_index_[static_cast<size_t>(id)];
-    if (species_seen_[s])
-      continue;
-    species_seen_[s] = 1;
-    auto it = position.frequencies.find(species_names_[s]);
+    const size_t s = columns_species_[c];
+    auto it = position.frequencies.find(names[s]);
     if (it == position.frequencies.end() || it->second.size() < 4)
-      throw Exception("LnL: no base frequencies for species " + species_names_[s] + " at a position");
+      throw Exception("LnL: no base frequencies for species " + names[s] + " at a position");
     const double* f = it->second.data();
-    SpeciesPriors& priors = priors_[position_row_ * nb_species + s];
+    SpeciesPriors& priors = priors_[position_row_ * nb_columns + c];
     if (priors.built && std::memcmp(priors.frequencies, f, sizeof priors.frequencies) == 0 &&
         std::memcmp(&priors.fis, &fis, sizeof fis) == 0)
       continue;
@@ -299,13 +360,13 @@ LnL::calculate_lnL_pos(Posdata* position, Alrline* line, double bias, int bias_c
   {
     const ClassTerms& terms = class_terms(bias_class, e, bias);
     double s = 0.0;
-    for (int id : included)
+    for (size_t slot = 0; slot < included.size(); ++slot)
     {
-      const size_t i = static_cast<size_t>(id);
-      const SpeciesPriors& priors = priors_of(id);
+      const size_t i = static_cast<size_t>(included[slot]);
+      const SpeciesPriors& priors = priors_of(slot);
       const unsigned int* n = &line->counts[4 * i];
       const unsigned int read_bases = read_bases_of(n);
-      Mixtures& mix = mixtures_of(bias_class, e, counts_id(id, n), terms.version);
+      Mixtures& mix = mixtures_of(bias_class, e, counts_id(slot, n), terms.version);
       const double t = position->individuals[i].multinomial_term;
       terms_.clear();
       for (int g = 0; g < 10; ++g)

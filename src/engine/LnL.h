@@ -25,8 +25,9 @@ namespace bpp
  * A positive value where a log-likelihood is expected marks an impossible case
  * (99, 101, 102, 103, 104, 105).
  *
- * Copies share the contig's records (contig_data) and own their numeric state; the
- * records live as long as any copy does.
+ * Copies share the contig's records (contig_data) and its layout of individuals and species,
+ * and own their numeric state; the records live as long as any copy does. A copy starts with
+ * empty caches, so that a fit over a few individuals holds tables for those alone.
  */
 class LnL
 {
@@ -45,13 +46,17 @@ public:
   bool best_genotype = false;
   double fis;
   std::vector<int> included; // individuals of the likelihood, in visiting order
-  // Genotype log-likelihoods of one position, flattened [bias 3][error 3][g1 4][g2 4][individual n].
+  // Genotype log-likelihoods of one position in the final pass, flattened
+  // [bias 3][error 3][g1 4][g2 4][entry of included].
   std::vector<double> genotype_cache;
 
   LnL(Stat* stat, AlrContig* contig, Model* model, unsigned int min_depth, double fis);
   virtual ~LnL() = default;
-  LnL(const LnL&) = default;
-  LnL& operator=(const LnL&) = default;
+  /** @brief The settings, the shared records and the layout; the caches start empty. */
+  LnL(const LnL& other);
+  LnL& operator=(const LnL& other);
+  LnL(LnL&&) = default;
+  LnL& operator=(LnL&&) = default;
 
   double lnL(double er_alpha, double er_beta, double er_tstv, double aeb_alpha, double aeb_beta);
   double calculate_lnL_contig();
@@ -66,10 +71,12 @@ public:
   void calculate_posterior_genotypes();
   void calculate_posterior_genotypes_pos(Posdata* position, Alrline* line, double bias, int bias_class);
 
-  double& cache(int bias_class, int error_class, int g1, int g2, int individual)
+  /** @brief Entry of genotype_cache for the @p slot-th entry of included. */
+  double& cache(int bias_class, int error_class, int g1, int g2, size_t slot)
   {
-    return genotype_cache[((((static_cast<size_t>(bias_class) * 3 + error_class) * 4 + g1) * 4 + g2) * n_individuals_) +
-                          individual];
+    return genotype_cache[((((static_cast<size_t>(bias_class) * 3 + error_class) * 4 + g1) * 4 + g2) *
+                           slots_species_.size()) +
+                          slot];
   }
 
   /**
@@ -164,23 +171,34 @@ private:
   };
   static constexpr std::uint32_t no_counts_id = 0xffffffffu;
 
-  size_t n_individuals_ = 0;
-  std::vector<size_t> species_index_;      // per individual: its species in first-appearance order
-  std::vector<std::string> species_names_; // distinct species, first-appearance order
-  double log_two_ = 0.0;                   // log(exp(0) + 1) as the maths library computes it
-  ClassTerms class_terms_[3][3];           // [bias class][error class]
-  std::uint64_t terms_version_ = 0;        // last version given to class terms
+  // Who belongs to which species: fixed for the contig, so every copy reads the same one.
+  struct Layout
+  {
+    std::vector<size_t> species_index;      // per individual: its species in first-appearance order
+    std::vector<std::string> species_names; // distinct species, first-appearance order
+  };
 
+  size_t n_individuals_ = 0;
+  std::shared_ptr<const Layout> layout_;
+  double log_two_ = 0.0;            // log(exp(0) + 1) as the maths library computes it
+  ClassTerms class_terms_[3][3];    // [bias class][error class]
+  std::uint64_t terms_version_ = 0; // last version given to class terms
+
+  // The per-position tables below hold a column per species of the included individuals and a
+  // column per entry of included, laid out for the included list they were built for: a fit
+  // over one species then holds that species' share of the contig, not the whole contig's.
+  std::vector<int> tables_included_;    // the included list of the layout
+  std::vector<size_t> slots_species_;   // per entry of included: its column of priors_
+  std::vector<size_t> columns_species_; // per column of priors_: its species
   // Rows per position of the contig, plus one row for a Posdata that is not the contig's.
   size_t position_row_ = 0;               // row of the position being computed
-  std::vector<SpeciesPriors> priors_;     // [row][species]
-  std::vector<std::uint32_t> counts_ids_; // [row][individual]: id of its counts, or no_counts_id
+  std::vector<SpeciesPriors> priors_;     // [row][species column]
+  std::vector<std::uint32_t> counts_ids_; // [row][entry of included]: id of its counts, or no_counts_id
   std::vector<Counts> distinct_counts_;   // id -> counts
   std::unordered_map<Counts, std::uint32_t, CountsHash> counts_index_; // counts -> id
   // [bias class][error class][counts id]
   std::vector<Mixtures> mixtures_[3][3];
 
-  std::vector<char> species_seen_;        // per species: its priors are checked at this position
   std::vector<double> terms_;             // terms of one log-sum-exp over genotypes or classes
   std::vector<double> error_class_terms_; // per error class: its weighted log-likelihood of a position
   std::vector<double> bias_terms_;        // per bias class: its weighted log-likelihood of the contig
@@ -237,20 +255,23 @@ private:
   }
 
   void check_classes() const;
+  void reserve_scratch();
+  void lay_out_tables();
   void prepare_position(const Posdata& position, const Alrline& line);
   const ClassTerms& class_terms(int bias_class, unsigned int error_class, double bias);
-  const SpeciesPriors& priors_of(int individual) const
+  /** The priors of the species of the @p slot-th entry of included, at the current position. */
+  const SpeciesPriors& priors_of(size_t slot) const
   {
-    return priors_[position_row_ * species_names_.size() + species_index_[static_cast<size_t>(individual)]];
+    return priors_[position_row_ * columns_species_.size() + slots_species_[slot]];
   }
 
   /**
-   * The id of @p individual's counts @p n at the current position. The id found at an earlier
-   * evaluation is kept while the counts stay the same.
+   * The id of the counts @p n of the @p slot-th entry of included at the current position. The
+   * id found at an earlier evaluation is kept while the counts stay the same.
    */
-  std::uint32_t counts_id(int individual, const unsigned int* n)
+  std::uint32_t counts_id(size_t slot, const unsigned int* n)
   {
-    std::uint32_t& id = counts_ids_[position_row_ * n_individuals_ + static_cast<size_t>(individual)];
+    std::uint32_t& id = counts_ids_[position_row_ * slots_species_.size() + slot];
     if (id != no_counts_id)
     {
       const Counts& known = distinct_counts_[id];

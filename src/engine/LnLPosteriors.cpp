@@ -74,21 +74,23 @@ void
 LnL::calculate_posterior_genotypes_pos(Posdata* position, Alrline* line, double bias, int bias_class)
 {
   prepare_position(*position, *line);
+  // Only the final pass needs it, so the copies that the fits evaluate never allocate it.
+  genotype_cache.resize(3 * 3 * 4 * 4 * included.size());
   const unsigned int nb_error = model->nb_error_classes;
   for (unsigned int e = 0; e < nb_error; ++e)
   {
     const ClassTerms& terms = class_terms(bias_class, e, bias);
-    for (int id : included)
+    for (size_t slot = 0; slot < included.size(); ++slot)
     {
-      const size_t i = static_cast<size_t>(id);
-      const SpeciesPriors& priors = priors_of(id);
+      const size_t i = static_cast<size_t>(included[slot]);
+      const SpeciesPriors& priors = priors_of(slot);
       const unsigned int* n = &line->counts[4 * i];
       const unsigned int read_bases = read_bases_of(n);
-      Mixtures& mix = mixtures_of(bias_class, e, counts_id(id, n), terms.version);
+      Mixtures& mix = mixtures_of(bias_class, e, counts_id(slot, n), terms.version);
       const double t = position->individuals[i].multinomial_term;
       for (int g = 0; g < 10; ++g)
       {
-        double& entry = cache(bias_class, static_cast<int>(e), LnL::genotype_allele1[g], LnL::genotype_allele2[g], id);
+        double& entry = cache(bias_class, static_cast<int>(e), LnL::genotype_allele1[g], LnL::genotype_allele2[g], slot);
         if (!(priors.possible & (1u << g)))
         {
           entry = kAbsentAllele;
@@ -122,8 +124,9 @@ LnL::calculate_posterior_genotypes()
     for (unsigned int e = 0; e < nb_error; ++e)
       log_error_weight[e] = std::log(position.error_class_weights[e]);
 
-    for (int id : included)
+    for (size_t slot = 0; slot < included.size(); ++slot)
     {
+      const int id = included[slot];
       Posdata::ind& ind = position.individuals[static_cast<size_t>(id)];
 
       // Log posterior (unnormalised) of each genotype, mixed over the error and bias classes.
@@ -135,7 +138,7 @@ LnL::calculate_posterior_genotypes()
         for (unsigned int e = 0; e < nb_error; ++e)
           for (unsigned int k = 0; k < nb_bias; ++k)
           {
-            const double v = cache(static_cast<int>(k), static_cast<int>(e), g1, g2, id);
+            const double v = cache(static_cast<int>(k), static_cast<int>(e), g1, g2, slot);
             if (LnL::is_loglik(v))
               terms_.push_back(v + log_bias_posterior[k] + log_error_weight[e]);
           }

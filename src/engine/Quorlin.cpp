@@ -112,8 +112,7 @@ Quorlin::fit(AlrContig& contig)
     calculate_multinomial_terms(position, line.counts);
   }
 
-  // Members, so that they are released, with the functions they borrow, whichever way this
-  // function returns, and still there for the final pass.
+  // Members, so that the estimates are still there for the final pass.
   shared_fits.resize(models.size());
   separate_fits.resize(models.size());
   const size_t nb_species = contig.species_count.size();
@@ -145,7 +144,6 @@ Quorlin::final_pass(AlrContig& contig)
     chosen_sh_sep(contig, separate_fits);
   else
     chosen_sh_dist(contig, shared_fits);
-  // The estimates are read: the optimisers and their functions can go.
   shared_fits.clear();
   separate_fits.clear();
 }

@@ -19,7 +19,7 @@
 namespace bpp
 {
 /**
- * @brief One fitted model: the optimiser and the function it borrows. The function is
+ * @brief One fit in progress: the optimiser and the function it borrows. The function is
  * declared first so that it outlives the optimiser.
  */
 struct FittedModel
@@ -28,8 +28,21 @@ struct FittedModel
   std::unique_ptr<DownhillSimplexMethod> optimizer;
 };
 
-using SharedOptimizers = std::vector<FittedModel>;                 // one slot per model
-using SeparateOptimizers = std::vector<std::vector<FittedModel>>;  // [model][species]
+/**
+ * @brief What the final pass reads of one finished fit. A fit's optimiser and function are
+ * released as soon as it ends: with one fit per species, keeping them all until the final
+ * pass would hold as many engines as there are species.
+ */
+struct FitEstimates
+{
+  bool fitted = false;
+  double er_beta = 0.0;
+  double er_tstv = 0.0;
+  double aeb_beta = 0.0;
+};
+
+using SharedOptimizers = std::vector<FitEstimates>;                // one slot per model
+using SeparateOptimizers = std::vector<std::vector<FitEstimates>>; // [model][species]
 
 /**
  * @brief The engine: engine and filter settings, the model table, the current contig's

@@ -32,12 +32,24 @@ print_lnL(double log_likelihood)
 // Relative spread of the simplex's function values at which a fit stops.
 const double kSimplexTolerance = 1e-10;
 
-const LnL_fct&
-fitted_function(const FittedModel& slot)
+// The fitted values themselves, not the evaluation caps: the estimates are what was fitted.
+FitEstimates
+estimates_of(const FittedModel& fit)
 {
-  if (!slot.function)
+  FitEstimates estimates;
+  estimates.fitted = true;
+  estimates.er_beta = fit.function->getParameterValue("er_beta");
+  estimates.er_tstv = fit.function->getParameterValue("er_tstv");
+  estimates.aeb_beta = fit.function->getParameterValue("aeb_beta");
+  return estimates;
+}
+
+const FitEstimates&
+fitted(const FitEstimates& slot)
+{
+  if (!slot.fitted)
     throw Exception("Quorlin: the model used for the calls has not been fitted on this contig");
-  return *slot.function;
+  return slot;
 }
 } // namespace
 
@@ -98,10 +110,11 @@ Quorlin::dosh(AlrContig& contig, SharedOptimizers& shared_optimizers)
     if (!model.active)
       continue;
     lnl->model = &model;
-    shared_optimizers[m] = my_optimize();
-    lnL_shared[m] = -shared_optimizers[m].optimizer->getFunctionValue();
+    const FittedModel fit = my_optimize();
+    lnL_shared[m] = -fit.optimizer->getFunctionValue();
+    shared_optimizers[m] = estimates_of(fit);
 
-    const LnL_fct& fct = *shared_optimizers[m].function;
+    const LnL_fct& fct = *fit.function;
     const double er_alpha = fct.getParameterValue("er_alpha");
     const double er_beta = fct.getParameterValue("er_beta");
     const double aeb_alpha = fct.getParameterValue("aeb_alpha");
@@ -135,8 +148,9 @@ Quorlin::dosep(AlrContig& contig, SeparateOptimizers& separate_optimizers)
     for (size_t s = 0; s < species.size(); ++s)
     {
       lnl->included = species[s].second;
-      separate_optimizers[m][s] = my_optimize();
-      const double species_lnL = -separate_optimizers[m][s].optimizer->getFunctionValue();
+      const FittedModel fit = my_optimize();
+      const double species_lnL = -fit.optimizer->getFunctionValue();
+      separate_optimizers[m][s] = estimates_of(fit);
       if (is_impossible(species_lnL))
         impossible = true;
       lnL_separate[m] += species_lnL;
@@ -152,11 +166,10 @@ Quorlin::dosep(AlrContig& contig, SeparateOptimizers& separate_optimizers)
 void
 Quorlin::chosen_sh_dist(AlrContig& contig, SharedOptimizers& shared_optimizers)
 {
-  const LnL_fct& fct = fitted_function(shared_optimizers.at(model_index));
-  // The fitted values themselves, not the evaluation caps: the estimates are what was fitted.
-  const double er_beta = fct.getParameterValue("er_beta");
-  const double er_tstv = fct.getParameterValue("er_tstv");
-  const double aeb_beta = fct.getParameterValue("aeb_beta");
+  const FitEstimates& fit = fitted(shared_optimizers.at(model_index));
+  const double er_beta = fit.er_beta;
+  const double er_tstv = fit.er_tstv;
+  const double aeb_beta = fit.aeb_beta;
 
   lnl->included.clear();
   for (size_t i = 0; i < contig.ind_names.size(); ++i)
@@ -177,10 +190,10 @@ Quorlin::chosen_sh_sep(AlrContig& contig, SeparateOptimizers& separate_optimizer
   const std::vector<std::pair<std::string, std::vector<int>>> species = species_in_header_order(contig);
   for (size_t s = 0; s < species.size(); ++s)
   {
-    const LnL_fct& fct = fitted_function(separate_optimizers.at(model_index).at(s));
-    const double er_beta = fct.getParameterValue("er_beta");
-    const double er_tstv = fct.getParameterValue("er_tstv");
-    const double aeb_beta = fct.getParameterValue("aeb_beta");
+    const FitEstimates& fit = fitted(separate_optimizers.at(model_index).at(s));
+    const double er_beta = fit.er_beta;
+    const double er_tstv = fit.er_tstv;
+    const double aeb_beta = fit.aeb_beta;
 
     lnl->included = species[s].second;
     lnl->model = &models[model_index];
