@@ -132,6 +132,18 @@ read_options(int argc, const char* const* argv, RunFiles& files, Quorlin& quorli
   return depth_out_of_range || window_out_of_range ? OptionAction::usage_error : OptionAction::run;
 }
 
+std::vector<std::string>
+alr_names(int argc, const char* const* argv)
+{
+  // Apart from the option loop, which stops at "-help", "-h", "-v" or "-debug": a file given
+  // to any "-alr" was meant as the input, whatever words stand before it or replace it later.
+  std::vector<std::string> names;
+  for (int i = 1; i + 1 < argc; ++i)
+    if (std::strcmp(argv[i], "-alr") == 0)
+      names.emplace_back(argv[i + 1]);
+  return names;
+}
+
 OptionAction
 check_settings(const RunFiles& files, Quorlin& quorlin, std::ostream& out)
 {

@@ -8,6 +8,7 @@
 
 #include <ostream>
 #include <string>
+#include <vector>
 
 namespace bpp
 {
@@ -45,6 +46,14 @@ enum class OptionAction
  */
 OptionAction
 read_options(int argc, const char* const* argv, RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel);
+
+/**
+ * @brief Every argument that follows a "-alr" word, in command-line order: the values the
+ * option loop reads as the alr name when it reads the whole line, also those after a "-help",
+ * "-h", "-v" or "-debug" that would end it. A "-alr" with nothing after it gives nothing.
+ */
+std::vector<std::string>
+alr_names(int argc, const char* const* argv);
 
 /**
  * @brief Model defaulting and start-up checks, after the option loop.

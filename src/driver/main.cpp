@@ -29,9 +29,10 @@ main(int argc, char** argv)
     Tamsel tamsel;
 
     OptionAction action = read_options(argc, argv, files, quorlin, vorrin, tamsel);
-    // Before anything is printed: the console must never write into the input.
-    if (!files.alr_name.empty())
-      check_console_is_not_input(files.alr_name);
+    // Before anything is printed: the console must never write into the input, whatever the
+    // option order. The loop above may have stopped before an "-alr", so every one is checked.
+    for (const std::string& name : alr_names(argc, argv))
+      check_console_is_not_input(name);
     if (action == OptionAction::run)
       action = check_settings(files, quorlin, std::cout);
     switch (action)

@@ -34,13 +34,13 @@ begin() {
   count=$((count + 1)) && name=$1 why="" dir=$work/$count && mkdir -p "$dir" && shift
   [ $# -eq 0 ] || cat "$@" >"$dir/in.alr"
 }
-# run SECONDS ARGS...: quorlin -alr in.alr -best ARGS in the case folder, standard output
+# run SECONDS ARGS...: quorlin $lead -alr in.alr -best ARGS in the case folder, standard output
 # appended to $stdout and standard error to $stderr when they are set; sets $status and $rss,
 # the peak resident KiB.
 run() {
   local seconds=$(($1 * (sanitized ? 8 : 1)))
   shift
-  (cd "$dir" && timeout "$seconds" /usr/bin/time -f %M -o rss "$binary" -alr in.alr -best "$@" >>"${stdout:-out}" 2>>"${stderr:-err}")
+  (cd "$dir" && timeout "$seconds" /usr/bin/time -f %M -o rss "$binary" ${lead:-} -alr in.alr -best "$@" >>"${stdout:-out}" 2>>"${stderr:-err}")
   status=$? rss=$(tail -n 1 "$dir/rss" 2>/dev/null)
   [ $status -le 1 ] || fail "status $status (124: no result within $seconds s; 86: a sanitizer report; 128 + a signal)"
 }
@@ -90,7 +90,7 @@ mkdir "$work/reference" "$work/none" && cp "$prefix" "$work/reference/in.alr" &&
 check() {
   local file=$1 before ref=""
   case $file in
-    -) begin "- ${*:4}${stdout:+ >$stdout}" "$prefix" ;;
+    -) begin "- ${lead:+$lead -alr in.alr }${*:4}${stdout:+ >$stdout}${stderr:+ 2>$stderr}" "$prefix" ;;
     =*) begin "$file" "$cases/${file#=}" && ref=$work/none ;;
     *) begin "$file ${*:4}" "$prefix" "$cases/$file" && ref=$work/reference ;;
   esac
@@ -186,6 +186,22 @@ if wanted small; then
   stdout=in.alr check - 1 'standard output is the input file "in.alr": nothing was written' -fis 2
   stdout=in.alr check - 1 'standard output is the input file "in.alr": nothing was written' -h
   stdout=err stderr=in.alr check - 1 'standard error is the input file "in.alr": nothing was written'
+  # Whatever the option order: a word that ends the option loop before "-alr" does not skip the
+  # check, and an "-alr" that a later one replaces still names an input.
+  for word in -v -h -help; do
+    lead=$word stdout=in.alr check - 1 'standard output is the input file "in.alr": nothing was written'
+  done
+  lead=-v stdout=in.alr check - 1 'standard output is the input file "in.alr": nothing was written' -alr run.gen
+  lead=-debug stdout=err stderr=in.alr check - 1 'standard error is the input file "in.alr": nothing was written'
+  # Away from the input those words print what they print alone, and every file stays as it was.
+  for word in -v -h -help -debug; do
+    begin "$word -alr in.alr" "$prefix" && (cd "$dir" && "$binary" $word >alone.out 2>alone.err) && before=$(snapshot)
+    lead=$word run 60
+    [ "$status" = 0 ] && cmp -s "$dir/alone.out" "$dir/out" && cmp -s "$dir/alone.err" "$dir/err" ||
+      fail "status $status, or not the text of \"quorlin $word\""
+    [ "$(snapshot)" = "$before" ] || fail "files changed"
+    end
+  done
   for options in "-gen" "-min -1" "-min 4294967296" "-win 4294967300" "-win -2147483649" "-fis 2" "-fis nan -par" "-err nan -par" "-pre -0.5 -par" "-pre 0 -par" "-pre 0.7 -par"; do
     check - 1 usage $options
   done

@@ -131,6 +131,34 @@ TEST(Options, actions_and_start_up_checks)
   EXPECT_EQ(Settings("-alr a -opt Simplex").out.str(), "warning : Simplex optimizer doesn't exist, default is used\n");
 }
 
+// The files the console is checked against: the argument after every "-alr", as the option
+// loop reads it, also after the words that end the loop.
+TEST(Options, every_alr_value_is_an_input_name)
+{
+  const std::pair<const char*, const char*> cases[] = {
+    // command line, names separated by blanks
+    { "-v -alr in.alr", "in.alr" }, { "-h -alr in.alr", "in.alr" }, { "-help -alr in.alr", "in.alr" },
+    { "-debug -alr in.alr", "in.alr" }, { "-alr a -v -alr b -best -alr c", "a b c" },
+    // A value is examined as an option too: "-gen -alr x" names x as the input.
+    { "-gen -alr x", "x" }, { "-alr -alr x", "-alr x" }, { "-alr -v", "-v" },
+    { "", "" }, { "-v", "" }, { "-v -alr", "" }, { "-gen in.alr -ALR b --alr c alr d", "" },
+  };
+  for (const auto& c : cases)
+  {
+    std::vector<std::string> args = { "quorlin" };
+    std::istringstream words(c.first);
+    for (std::string word; words >> word;)
+      args.push_back(word);
+    std::vector<const char*> argv;
+    for (const std::string& a : args)
+      argv.push_back(a.c_str());
+    std::string names;
+    for (const std::string& name : alr_names(static_cast<int>(argv.size()), argv.data()))
+      names += (names.empty() ? "" : " ") + name;
+    EXPECT_EQ(names, c.second) << c.first;
+  }
+}
+
 // Only a '.' inside the file's own name cuts it: outputs stay beside the input, never in a
 // parent folder or hidden.
 TEST(Options, default_output_names_cut_at_the_last_dot_of_the_file_name)
