@@ -20,6 +20,8 @@
 #include <fstream>
 #include <iostream>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace bpp
 {
@@ -130,9 +132,11 @@ refuse_output(const std::string& name)
   throw IOException("cannot create output file \"" + name + "\"" + system_reason());
 }
 
-// Whether creating the output would succeed, asked without creating, truncating or opening it
-// for good: a run that cannot create its last output must not have emptied the first two.
-void
+// Whether creating the output would succeed, without truncating it: a run that cannot create
+// its last output must not have emptied the first two. A new file is created empty here, as
+// only its creation can tell: access() grants /proc/self/fd (/dev/fd), which takes no new file.
+// Returns the file created, for the caller to remove when the run cannot start, or "".
+std::string
 check_creatable(const std::string& name)
 {
   errno = 0;
@@ -149,28 +153,32 @@ check_creatable(const std::string& name)
     {
       if (::access(name.c_str(), W_OK) != 0)
         refuse_output(name);
-      return;
+      return std::string();
     }
     // Opened without truncation, the file is left as it is.
     const int fd = ::open(name.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
       refuse_output(name);
     ::close(fd);
-    return;
+    return std::string();
   }
   // Any other failure (a file in place of a folder, a name too long, a loop of links) is what
   // creating it would meet too.
   if (errno != ENOENT)
     refuse_output(name);
-  // Not there yet (or a link to a file not there yet): its folder must exist and take a new file.
+  // Not there yet (or a link to a file not there yet). O_EXCL would refuse the link itself,
+  // so its target is created, as opening the link would; the mode is that of ofstream.
   const std::string target = dangling_target(name);
   if (target.back() == '/')
   {
     errno = EISDIR;
     refuse_output(name);
   }
-  if (::access(folder_of(target).c_str(), W_OK | X_OK) != 0)
+  const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+  if (fd < 0)
     refuse_output(name);
+  ::close(fd);
+  return target;
 }
 
 // Created before the first contig, so that a file that cannot be written stops the run
@@ -269,7 +277,7 @@ void
 run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel, unsigned int threads)
 {
   // A run that cannot start changes no file: the input is opened and every output checked
-  // before the banner, and before the first output is created.
+  // before the banner, and before the first output is truncated.
   Alrparser parser(files.alr_name);
   InputFile input_file(files.alr_name, parser);
   std::istream& input = input_file.stream();
@@ -279,8 +287,23 @@ run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel, unsigned 
   files.fasta_name = output_name(files.fasta_name, files.alr_name, ".fasta");
   // Creating an output truncates it: the input and the other outputs must not be among them.
   check_output_names(files);
-  for (const std::string* name : { &files.gen_name, &files.dat_name, &files.fasta_name })
-    check_creatable(*name);
+  std::vector<std::string> created;
+  try
+  {
+    for (const std::string* name : { &files.gen_name, &files.dat_name, &files.fasta_name })
+    {
+      std::string file = check_creatable(*name);
+      if (!file.empty())
+        created.push_back(std::move(file));
+    }
+  }
+  catch (...)
+  {
+    // Only what this run created: an existing output was not changed by its check.
+    for (const std::string& file : created)
+      ::unlink(file.c_str());
+    throw;
+  }
 
   print_banner(std::cout, rawtime);
   const std::time_t ttotdeb = std::time(nullptr);

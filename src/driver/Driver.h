@@ -17,7 +17,8 @@ namespace bpp
  * standard error are those of one thread. The three output files and standard output are
  * flushed after every contig, so a run that ends early keeps what earlier contigs wrote.
  * The input is opened, once, and every output checked (the names, and that each can be
- * created) before the banner is printed and before any output is created or truncated.
+ * created: a new one is created empty, and removed again when a later one is refused) before
+ * the banner is printed and before any output is truncated.
  * @throw RunStop when a contig stops the run (the "forbidden" policy, a numeric domain error).
  * @throw Exception on an input that cannot be opened or is a folder, an input error (with the
  * file name and line), an output file that cannot be created, or a failed write.

@@ -160,6 +160,16 @@ if wanted small; then
   done
   # Checking an output FIFO does not wait for its reader.
   refused=1 check - 1 'cannot create output file "missing/x.data"' -gen fifo -dat missing/x.data
+  # Only creating a new output tells whether it can be created: access() grants /dev/fd to its
+  # own process, where the default FASTA name of a piped input cannot be created. Outputs already
+  # there stay as they were, and a new one (or a link's new target) created by the check does not
+  # remain.
+  piped() { refused=1 check - 1 "cannot create output file \"$1.fasta\": No such file or directory" -alr "$@"; }
+  for outputs in "-gen in.gen -dat in.data" "-gen new.gen -dat in.data" "-gen new.gen -dat new.data" \
+    "-gen gen_link -dat in.data"; do
+    piped <(cat "$prefix") $outputs
+  done
+  refused=1 check - 1 'cannot create output file "missing/x.data"' -gen new.gen -dat missing/x.data
   refused=1 check - 1 "in.alt: Alr::nextseq_uence: can't read from istream input: No such file or directory" -alr in.alt
   refused=1 check - 1 "folder.alr: Alr::nextseq_uence: can't read from istream input: Is a directory" -alr folder.alr
   # Settings that are not checked, or checked only by the parts that use them.
