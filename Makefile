@@ -61,7 +61,8 @@ clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
 
 # Benchmarks in Release (build-bench): one likelihood evaluation against the plain formulas,
-# then end-to-end timings and peak memory on generated data (about ten minutes in all).
+# then end-to-end timings and peak memory on generated data (about six minutes the first time,
+# which builds the tree and generates the data sets; about two and a half after).
 BENCH_BUILD ?= build-bench
 .PHONY: bench
 bench: setup

@@ -139,3 +139,53 @@ awk -v a="$rss1" -v b="$rss10" -v one="$rss_t1" -v n="$contigs" -v t="$all_threa
   printf "peak memory for %d contigs: %.1f MiB with 1 thread, %.1f MiB with %d (%.2fx)\n", n, one / 1024, a / 1024, t, a / one
   if (change > 10 || change < -10) { print "run_bench: peak memory is not flat"; exit 1 }
 }'
+
+# The separate fit (-sep) against the shared one on many-species data: one contig with one
+# thread, and many contigs with all threads. Each species' fit must hold only that species'
+# share of the contig, so -sep may not need more than 1.5 times the shared fit's peak memory,
+# from a few species of many individuals to many species of one.
+sep_positions=${SEP_POSITIONS:-2000}
+sep_contigs=${SEP_CONTIGS:-32}
+sep_contig_positions=${SEP_CONTIG_POSITIONS:-500}
+# peak_kib ALR THREADS OPTION...: peak resident KiB of quorlin -best, its seconds on stderr.
+peak_kib() {
+  local alr=$1 threads=$2
+  shift 2
+  rm -f "$work"/in.*
+  cp "$alr" "$work/in.alr"
+  if ! (cd "$work" && OMP_NUM_THREADS=$threads /usr/bin/time -f '%M %e' -o time.txt "$binary" -alr in.alr -best "$@" \
+    >stdout.txt 2>stderr.txt); then
+    echo "run_bench: quorlin $* failed:" >&2
+    cat "$work/stderr.txt" >&2
+    exit 1
+  fi
+  tail -n 1 "$work/time.txt"
+}
+echo
+echo "peak memory of -sep against the shared fit, many species:"
+printf '%-22s %7s %7s %10s %10s %10s %10s %7s\n' "species x ind x pos" threads contigs "shared MiB" "-sep MiB" "shared s" "-sep s" ratio
+sep_failed=0
+for shape in 5:10 10:5 30:3 50:2 100:1 200:1; do
+  nb_species=${shape%%:*} per=${shape#*:}
+  for layout in "1:$sep_positions:1" "$sep_contigs:$sep_contig_positions:$all_threads"; do
+    IFS=: read -r nb_contigs nb_positions threads <<<"$layout"
+    alr=$data/sep_${nb_species}x${per}x${nb_positions}_c${nb_contigs}_s${seed}.alr
+    if [ ! -s "$alr" ]; then
+      python3 "$here/gen_alr.py" --contigs "$nb_contigs" --positions "$nb_positions" --species "$nb_species" \
+        --individuals "$per" --interleave --depth 15 --error 0.01 --snp-rate 0.05 --multi-rate 0.01 \
+        --bias 0.1 --seed "$seed" --out "$alr.tmp"
+      mv "$alr.tmp" "$alr"
+    fi
+    read -r shared_kib shared_s < <(peak_kib "$alr" "$threads")
+    read -r sep_kib sep_s < <(peak_kib "$alr" "$threads" -sep)
+    ratio=$(awk -v a="$sep_kib" -v b="$shared_kib" 'BEGIN { printf "%.2f", a / b }')
+    printf '%-22s %7d %7d %10.1f %10.1f %10.2f %10.2f %6sx\n' "$nb_species x $per x $nb_positions" "$threads" \
+      "$nb_contigs" "$(awk -v k="$shared_kib" 'BEGIN { print k / 1024 }')" "$(awk -v k="$sep_kib" 'BEGIN { print k / 1024 }')" \
+      "$shared_s" "$sep_s" "$ratio"
+    awk -v r="$ratio" 'BEGIN { exit !(r > 1.5) }' && sep_failed=1
+  done
+done
+if [ "$sep_failed" -ne 0 ]; then
+  echo "run_bench: -sep needs more than 1.5 times the shared fit's peak memory" >&2
+  exit 1
+fi

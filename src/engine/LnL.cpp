@@ -295,7 +295,7 @@ LnL::prepare_position(const Posdata& position, const Alrline& line)
   if (line.counts.size() < 4 * n_individuals_ || position.individuals.size() < n_individuals_)
     throw Exception("LnL: position holds fewer individuals than the contig header (" + std::to_string(n_individuals_) +
                     ")");
-  if (included != tables_included_ || slots_species_.size() != included.size())
+  if (included != tables_included_)
     lay_out_tables();
   const std::vector<Posdata>& positions = contig_data->positions;
   const size_t nb_columns = columns_species_.size();
