@@ -135,6 +135,12 @@ public:
   static std::vector<std::pair<std::string, std::vector<int>>> species_in_header_order(const AlrContig& contig);
 
 private:
+  /**
+   * @brief The final pass over the individuals in the engine's included list with @p fit, and
+   * the estimate records it leaves.
+   */
+  void pass_with(const FitEstimates& fit, const AlrContig& contig);
+
   static Model make_model(const std::string& name, const std::string& description, bool no_error, bool no_bias,
                           bool fit_er_beta, bool fit_er_tstv, bool fit_aeb_beta)
   {

@@ -114,13 +114,11 @@ Quorlin::dosh(AlrContig& contig, SharedOptimizers& shared_optimizers)
     lnL_shared[m] = -fit.optimizer->getFunctionValue();
     shared_optimizers[m] = estimates_of(fit);
 
-    const LnL_fct& fct = *fit.function;
-    const double er_alpha = fct.getParameterValue("er_alpha");
-    const double er_beta = fct.getParameterValue("er_beta");
-    const double aeb_alpha = fct.getParameterValue("aeb_alpha");
-    const double aeb_beta = fct.getParameterValue("aeb_beta");
-    const double epsilon = model.no_error ? 0.0 : er_alpha / (er_alpha + er_beta);
-    const double alpha = model.no_bias ? 0.0 : aeb_alpha / (aeb_alpha + aeb_beta);
+    const FitEstimates& estimates = shared_optimizers[m];
+    const double er_alpha = fit.function->getParameterValue("er_alpha");
+    const double aeb_alpha = fit.function->getParameterValue("aeb_alpha");
+    const double epsilon = model.no_error ? 0.0 : er_alpha / (er_alpha + estimates.er_beta);
+    const double alpha = model.no_bias ? 0.0 : aeb_alpha / (aeb_alpha + estimates.aeb_beta);
 
     console_out() << model.print_name << " " << model.description;
     print_lnL(lnL_shared[m]);
@@ -167,21 +165,10 @@ void
 Quorlin::chosen_sh_dist(AlrContig& contig, SharedOptimizers& shared_optimizers)
 {
   const FitEstimates& fit = fitted(shared_optimizers.at(model_index));
-  const double er_beta = fit.er_beta;
-  const double er_tstv = fit.er_tstv;
-  const double aeb_beta = fit.aeb_beta;
-
   lnl->included.clear();
   for (size_t i = 0; i < contig.ind_names.size(); ++i)
     lnl->included.push_back(static_cast<int>(i));
-  lnl->model = &models[model_index];
-  lnl->lnL(1.0, er_beta, er_tstv, 1.0, aeb_beta);
-
-  Contigdata& data = *lnl->contig_data;
-  data.aeb.emplace_back();
-  calcul_aeb(&data.aeb.back(), aeb_beta);
-  data.err.emplace_back();
-  calcul_err(&data.err.back(), er_beta, er_tstv, static_cast<unsigned int>(contig.lines.size()));
+  pass_with(fit, contig);
 }
 
 void
@@ -191,20 +178,22 @@ Quorlin::chosen_sh_sep(AlrContig& contig, SeparateOptimizers& separate_optimizer
   for (size_t s = 0; s < species.size(); ++s)
   {
     const FitEstimates& fit = fitted(separate_optimizers.at(model_index).at(s));
-    const double er_beta = fit.er_beta;
-    const double er_tstv = fit.er_tstv;
-    const double aeb_beta = fit.aeb_beta;
-
     lnl->included = species[s].second;
-    lnl->model = &models[model_index];
-    lnl->lnL(1.0, er_beta, er_tstv, 1.0, aeb_beta);
-
-    Contigdata& data = *lnl->contig_data;
-    data.aeb.emplace_back();
-    calcul_aeb(&data.aeb.back(), aeb_beta);
-    data.err.emplace_back();
-    calcul_err(&data.err.back(), er_beta, er_tstv, static_cast<unsigned int>(contig.lines.size()));
+    pass_with(fit, contig);
   }
+}
+
+void
+Quorlin::pass_with(const FitEstimates& fit, const AlrContig& contig)
+{
+  lnl->model = &models[model_index];
+  lnl->lnL(1.0, fit.er_beta, fit.er_tstv, 1.0, fit.aeb_beta);
+
+  Contigdata& data = *lnl->contig_data;
+  data.aeb.emplace_back();
+  calcul_aeb(&data.aeb.back(), fit.aeb_beta);
+  data.err.emplace_back();
+  calcul_err(&data.err.back(), fit.er_beta, fit.er_tstv, static_cast<unsigned int>(contig.lines.size()));
 }
 
 void

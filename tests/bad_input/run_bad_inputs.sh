@@ -155,7 +155,7 @@ if wanted small; then
   check largest_counts.alr 0 3 -M2 -all both.fasta -par -pfc -thr 0.5
   # A run that cannot start creates or truncates no file: not the outputs that could be created,
   # nor the last run's outputs of a mistyped input.
-  for out in -gen:missing/out.gen -dat:in.alr/out.data -all:/proc/quorlin-no-such-dir/out.fasta -gen:. -dat:folder.alr; do
+  for out in -gen:missing/out.gen -dat:in.alr/out.data -all:/proc/quorlin-no-such-dir/out.fasta -gen:. -dat:folder.alr -gen:newdir/; do
     refused=1 check - 1 "cannot create output file \"${out#*:}\"" "${out%%:*}" "${out#*:}"
   done
   # Checking an output FIFO does not wait for its reader.
