@@ -113,6 +113,18 @@ Alrparser::cannot_read(const std::string& reason) const
   return IOException(where() + CANNOT_READ + reason);
 }
 
+void
+Alrparser::check_start(std::istream& input) const
+{
+  const int first = input.peek();
+  // Reported as the first line, where next_contig reports the same errors.
+  const std::string where = source_name_ + ":" + std::to_string(line_number_ + 1) + ": ";
+  if (input.bad())
+    throw IOException(where + CANNOT_READ);
+  if (first != '>')
+    throw Exception(where + WRONG_FORMAT);
+}
+
 bool
 Alrparser::next_contig(std::istream& input, AlrContig& contig)
 {

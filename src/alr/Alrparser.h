@@ -40,6 +40,15 @@ public:
   bool next_contig(std::istream& input, AlrContig& contig);
 
   /**
+   * @brief Refuses an input that cannot begin a contig block, with the error its first read
+   * would give, before anything is written: an empty file, a first line that does not start
+   * with '>'. The first character is only looked at, so a pipe loses no byte.
+   * @throw Exception "<source>:1: Alr::nextseq_uence: wrong format", or IOException when the
+   * input cannot be read.
+   */
+  void check_start(std::istream& input) const;
+
+  /**
    * @brief The error of an input that cannot be read, with where it happened and
    * @p reason after the message (": No such file or directory", or nothing).
    */

@@ -1,6 +1,7 @@
 #include "driver/Driver.h"
 
 #include "alr/Alrparser.h"
+#include "driver/OutputFile.h"
 #include "driver/Pipeline.h"
 #include "driver/Runtime.h"
 
@@ -17,11 +18,9 @@
 #include <ctime>
 #include <deque>
 #include <exception>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <utility>
-#include <vector>
 
 namespace bpp
 {
@@ -40,27 +39,6 @@ FileIdentity
 inode_identity(const struct stat& info)
 {
   return { "inode " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino), S_ISCHR(info.st_mode) };
-}
-
-// A symbolic link whose target does not exist yet is its target: creating the link creates
-// that file. Followed as the system would, to a bounded depth.
-std::string
-dangling_target(std::string name)
-{
-  for (int depth = 0; depth < 40; ++depth)
-  {
-    struct stat info;
-    if (::lstat(name.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-      break;
-    std::string target(static_cast<std::size_t>(PATH_MAX), '\0');
-    const ssize_t length = ::readlink(name.c_str(), &target[0], target.size());
-    if (length <= 0 || static_cast<std::size_t>(length) >= target.size())
-      break;
-    target.resize(static_cast<std::size_t>(length));
-    const std::string::size_type slash = name.rfind('/');
-    name = (target[0] == '/' || slash == std::string::npos) ? target : name.substr(0, slash + 1) + target;
-  }
-  return name;
 }
 
 // The folder a new file of that name would be created in.
@@ -126,93 +104,6 @@ private:
   std::istream stream_;
 };
 
-[[noreturn]] void
-refuse_output(const std::string& name)
-{
-  throw IOException("cannot create output file \"" + name + "\"" + system_reason());
-}
-
-// Whether creating the output would succeed, without truncating it: a run that cannot create
-// its last output must not have emptied the first two. A new file is created empty here, as
-// only its creation can tell: access() grants /proc/self/fd (/dev/fd), which takes no new file.
-// Returns the file created, for the caller to remove when the run cannot start, or "".
-std::string
-check_creatable(const std::string& name)
-{
-  errno = 0;
-  struct stat info;
-  if (::stat(name.c_str(), &info) == 0)
-  {
-    if (S_ISDIR(info.st_mode))
-    {
-      errno = EISDIR;
-      refuse_output(name);
-    }
-    // Opening a FIFO for writing waits for its reader: only its permission is asked.
-    if (S_ISFIFO(info.st_mode))
-    {
-      if (::access(name.c_str(), W_OK) != 0)
-        refuse_output(name);
-      return std::string();
-    }
-    // Opened without truncation, the file is left as it is.
-    const int fd = ::open(name.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-      refuse_output(name);
-    ::close(fd);
-    return std::string();
-  }
-  // Any other failure (a file in place of a folder, a name too long, a loop of links) is what
-  // creating it would meet too.
-  if (errno != ENOENT)
-    refuse_output(name);
-  // Not there yet (or a link to a file not there yet). O_EXCL would refuse the link itself,
-  // so its target is created, as opening the link would; the mode is that of ofstream.
-  // A name ending in '/' gets EISDIR from the creation itself.
-  const std::string target = dangling_target(name);
-  const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-  if (fd < 0)
-    refuse_output(name);
-  ::close(fd);
-  return target;
-}
-
-// Created before the first contig, so that a file that cannot be written stops the run
-// before any work is lost.
-void
-create_output(std::ofstream& stream, const std::string& name)
-{
-  errno = 0;
-  stream.open(name, std::ios::out | std::ios::trunc);
-  if (!stream.is_open() || stream.fail())
-    throw IOException("cannot create output file \"" + name + "\"" + system_reason());
-}
-
-void
-check_written(std::ofstream& stream, const std::string& name)
-{
-  if (stream.fail())
-    throw IOException("cannot write to output file \"" + name + "\"" + system_reason());
-}
-
-void
-close_output(std::ofstream& stream, const std::string& name)
-{
-  errno = 0;
-  stream.close();
-  check_written(stream, name);
-}
-
-// Everything a contig wrote reaches the disk before the next one is committed: a run that
-// stops later keeps it.
-void
-commit_output(std::ofstream& stream, const std::string& name, const std::string& text)
-{
-  errno = 0;
-  stream << text;
-  stream.flush();
-  check_written(stream, name);
-}
 } // namespace
 
 void
@@ -283,32 +174,20 @@ run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel, unsigned 
   files.fasta_name = output_name(files.fasta_name, files.alr_name, ".fasta");
   // Creating an output truncates it: the input and the other outputs must not be among them.
   check_output_names(files);
-  std::vector<std::string> created;
-  try
-  {
-    for (const std::string* name : { &files.gen_name, &files.dat_name, &files.fasta_name })
-    {
-      std::string file = check_creatable(*name);
-      if (!file.empty())
-        created.push_back(std::move(file));
-    }
-  }
-  catch (...)
-  {
-    // Only what this run created: an existing output was not changed by its check.
-    for (const std::string& file : created)
-      ::unlink(file.c_str());
-    throw;
-  }
+  // Each is opened here, once, and written through what was opened: nothing is truncated yet,
+  // and a file created here is removed again when the run does not start.
+  OutputFile gen(files.gen_name);
+  OutputFile dat(files.dat_name);
+  OutputFile fasta(files.fasta_name);
+  // An input that cannot begin a contig (empty, as a failed step upstream leaves it) must not
+  // empty the last run's outputs.
+  parser.check_start(input);
 
   print_banner(std::cout, rawtime);
   const std::time_t ttotdeb = std::time(nullptr);
-  std::ofstream gen;
-  std::ofstream dat;
-  std::ofstream fasta;
-  create_output(gen, files.gen_name);
-  create_output(dat, files.dat_name);
-  create_output(fasta, files.fasta_name);
+  gen.start();
+  dat.start();
+  fasta.start();
 
   ContigPipeline pipeline(quorlin, vorrin, tamsel, threads);
   // Contigs are read ahead of the one being committed, a few per thread, so that a worker
@@ -359,18 +238,20 @@ run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel, unsigned 
       check_console();
       throw RunStop{ task->stop_status };
     }
-    commit_output(gen, files.gen_name, task->gen);
-    commit_output(dat, files.dat_name, task->dat);
-    commit_output(fasta, files.fasta_name, task->fasta);
+    // Everything a contig wrote reaches the files before the next one is committed: a run
+    // that stops later keeps it.
+    gen.write(task->gen);
+    dat.write(task->dat);
+    fasta.write(task->fasta);
     check_console();
   }
   pipeline.stop();
   if (read_error)
     std::rethrow_exception(read_error);
 
-  close_output(gen, files.gen_name);
-  close_output(dat, files.dat_name);
-  close_output(fasta, files.fasta_name);
+  gen.close();
+  dat.close();
+  fasta.close();
 
   const std::time_t ttotfin = std::time(nullptr);
   const double tottime = std::difftime(ttotfin, ttotdeb);

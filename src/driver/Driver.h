@@ -16,12 +16,13 @@ namespace bpp
  * @p threads worker threads and committed in input order: the files, standard output and
  * standard error are those of one thread. The three output files and standard output are
  * flushed after every contig, so a run that ends early keeps what earlier contigs wrote.
- * The input is opened, once, and every output checked (the names, and that each can be
- * created: a new one is created empty, and removed again when a later one is refused) before
- * the banner is printed and before any output is truncated.
+ * Before the banner, and before any output is truncated, the input is opened, once, every
+ * output checked by name and opened, once (a new one created empty), and the input's first
+ * character must begin a contig: otherwise the files this run created are removed again.
  * @throw RunStop when a contig stops the run (the "forbidden" policy, a numeric domain error).
- * @throw Exception on an input that cannot be opened or is a folder, an input error (with the
- * file name and line), an output file that cannot be created, or a failed write.
+ * @throw Exception on an input that cannot be opened, is a folder or does not begin with a
+ * contig line, an input error (with the file name and line), an output file that cannot be
+ * created, or a failed write.
  */
 void
 run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel, unsigned int threads);

@@ -104,14 +104,21 @@ check() {
     0:*) normal "$3" ;;
     1:usage) [ "$status" = 1 ] && [ ! -s "$dir/err" ] && [ ! -e "$dir/in.gen" ] && grep -qx "usage: quorlin .*" "$dir/out" ||
       fail "expected the usage text, status 1 and no output file" ;;
-    *) error "$3" && { [ -z "$ref" ] || same_outputs "$ref"; } ;;
+    *) error "$3" && { [ -n "$refused" ] || [ -z "$ref" ] || same_outputs "$ref"; } ;;
   esac
   [ -z "$refused" ] || [ "$(snapshot)" = "$before" ] || fail "files changed by a run that could not start"
+  [ -z "$refused" ] || [ -n "${stdout:-}" ] || [ ! -s "$dir/out" ] || fail "text on standard output from a run that could not start"
   end
 }
 
 if wanted small; then
-  for f in empty_file empty_line_first binary_garbage; do check "=$f.alr" 1 "in.alr:1: Alr::nextseq_uence: wrong format"; done
+  # An input that cannot begin a contig (left empty by a failed step upstream) cannot start the
+  # run: the last run's outputs, and those named by the options, stay as they were.
+  for f in empty_file empty_line_first binary_garbage; do
+    refused=1 check "=$f.alr" 1 "in.alr:1: Alr::nextseq_uence: wrong format"
+    refused=1 check "=$f.alr" 1 "in.alr:1: Alr::nextseq_uence: wrong format" -gen run.gen -dat new.data -all gen_link
+  done
+  refused=1 check - 1 "/dev/fd/" -alr <(printf 'contig\n') -gen new.gen -dat in.data -all new.fasta
   # FILE:LINE; the first line of binary garbage has no separator: a position line of one field.
   # A contig line last without a newline is not read again as its own header, nor is a file
   # whose only line ends are lone carriage returns: its whole text is one contig line.
@@ -221,6 +228,43 @@ if wanted small; then
   [ "$status" = 0 ] && [ "$(cat "$dir/run.gen")" = keep ] && [ -s "$dir/run.v2/sample.gen" ] &&
     [ -s "$dir/run.v2/sample.fasta" ] || fail "outputs not beside the input"
   end
+  # Looking at the first character before the banner takes no byte from a pipe.
+  begin piped_input_loses_no_byte "$prefix"
+  (cd "$dir" && "$binary" -best -alr in.alr -gen f.gen -dat f.data -all f.fasta >/dev/null 2>&1 &&
+    cat in.alr | "$binary" -best -alr /dev/stdin -gen s.gen -dat s.data -all s.fasta >/dev/null 2>&1 &&
+    "$binary" -best -alr <(cat in.alr) -gen p.gen -dat p.data -all p.fasta >/dev/null 2>&1) || fail "a run failed"
+  for ext in gen data fasta; do
+    [ -s "$dir/f.$ext" ] && cmp -s "$dir/f.$ext" "$dir/s.$ext" && cmp -s "$dir/f.$ext" "$dir/p.$ext" ||
+      fail ".$ext of a piped input is not that of the file"
+  done
+  end
+  # Under any umask the outputs get the mode it gives (0666 without its bits), written through
+  # what the check opened: a file created without the owner's write bit cannot be opened again
+  # by an unprivileged user, and root could open any. A second run over outputs that their
+  # owner cannot write is refused before it changes them.
+  user=() who=$(id -un) && [ "$(id -u)" != 0 ] || user=(setpriv --reuid=65534 --regid=65534 --clear-groups --) who=uid65534
+  # Reachable by that user wherever the build is.
+  cp "$binary" "$work/quorlin-copy" && cp "$cases/../../../scripts/lsan.supp" "$work/lsan.supp" &&
+    chmod 755 "$work" "$work/quorlin-copy" && chmod 644 "$work/lsan.supp"
+  for mask in 022 002 077 0222 0277 0777; do
+    begin "umask $mask as $who" "$prefix" && chmod 777 "$dir"
+    mode=$(printf %o $((0666 & ~mask)))
+    for pass in 1 2; do
+      rm -f "$dir/out" "$dir/err" && before=$(snapshot)
+      LSAN_OPTIONS="suppressions=$work/lsan.supp:print_suppressions=0:exitcode=86" "${user[@]}" \
+        sh -c 'umask "$1" && cd "$2" && exec "$3" -alr in.alr -best >out 2>err' sh $mask "$dir" "$work/quorlin-copy"
+      status=$?
+      if [ $pass = 1 ] || [ $((0$mode & 0200)) != 0 ]; then
+        [ $status = 0 ] && [ ! -s "$dir/err" ] || fail "run $pass: status $status"
+        same_outputs "$work/reference"
+        [ "$(stat -c %a "$dir"/in.{gen,data,fasta} | sort -u)" = "$mode" ] || fail "run $pass: modes not $mode"
+      else
+        error 'cannot create output file "in.gen": Permission denied'
+        [ "$(snapshot)" = "$before" ] && [ ! -s "$dir/out" ] || fail "run $pass changed files or printed"
+      fi
+    done
+    end
+  done
   # The model lines and p-values exist only on standard output: losing them fails the run.
   stdout=/dev/full check - 1 "cannot write to standard output"
   for options in -v -h "-fis 2"; do stdout=/dev/full check - 1 "cannot write to standard output" $options; done

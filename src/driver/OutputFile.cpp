@@ -1,0 +1,151 @@
+#include "driver/OutputFile.h"
+
+#include "driver/Runtime.h"
+
+#include <Bpp/Exceptions.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <utility>
+
+namespace bpp
+{
+std::string
+dangling_target(std::string name)
+{
+  for (int depth = 0; depth < 40; ++depth)
+  {
+    struct stat info;
+    if (::lstat(name.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+      break;
+    std::string target(static_cast<std::size_t>(PATH_MAX), '\0');
+    const ssize_t length = ::readlink(name.c_str(), &target[0], target.size());
+    if (length <= 0 || static_cast<std::size_t>(length) >= target.size())
+      break;
+    target.resize(static_cast<std::size_t>(length));
+    const std::string::size_type slash = name.rfind('/');
+    name = (target[0] == '/' || slash == std::string::npos) ? target : name.substr(0, slash + 1) + target;
+  }
+  return name;
+}
+
+OutputFile::OutputFile(std::string name)
+  : name_(std::move(name))
+{
+  errno = 0;
+  struct stat info;
+  if (::stat(name_.c_str(), &info) != 0)
+  {
+    // Any failure but a missing name (a file in place of a folder, a name too long, a loop of
+    // links) is what creating it would meet too.
+    if (errno != ENOENT)
+      refuse();
+    // O_EXCL would refuse a link to a file not there yet, so its target is created, as
+    // opening the link would. A name ending in '/' gets EISDIR from the creation itself.
+    // Only the creation tells: access() grants /proc/self/fd (/dev/fd), which takes no file.
+    const std::string target = dangling_target(name_);
+    fd_ = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd_ < 0)
+      refuse();
+    created_ = target;
+    regular_ = true;
+    return;
+  }
+  if (S_ISDIR(info.st_mode))
+  {
+    errno = EISDIR;
+    refuse();
+  }
+  if (S_ISFIFO(info.st_mode))
+  {
+    if (::access(name_.c_str(), W_OK) != 0)
+      refuse();
+    fifo_ = true;
+    return;
+  }
+  // Without O_NONBLOCK a device could wait here; a name that became a FIFO meanwhile is refused.
+  fd_ = ::open(name_.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd_ < 0)
+    refuse();
+  // A terminal written without blocking could refuse part of a contig's text.
+  const int flags = ::fcntl(fd_, F_GETFL);
+  if (::fstat(fd_, &info) != 0 || flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0)
+  {
+    // The destructor of an object that was never built does not run.
+    const int reason = errno;
+    ::close(fd_);
+    errno = reason;
+    refuse();
+  }
+  regular_ = S_ISREG(info.st_mode);
+}
+
+OutputFile::~OutputFile()
+{
+  if (fd_ >= 0)
+    ::close(fd_);
+  // Only what this run created: an existing output was not changed by its check.
+  if (!started_ && !created_.empty())
+    ::unlink(created_.c_str());
+}
+
+void
+OutputFile::start()
+{
+  errno = 0;
+  if (fifo_)
+  {
+    fd_ = ::open(name_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd_ < 0)
+      refuse();
+  }
+  else if (regular_ && created_.empty() && ::ftruncate(fd_, 0) != 0)
+    refuse();
+  started_ = true;
+}
+
+void
+OutputFile::write(const std::string& text)
+{
+  const char* data = text.data();
+  std::size_t left = text.size();
+  while (left > 0)
+  {
+    errno = 0;
+    const ssize_t written = ::write(fd_, data, left);
+    if (written < 0 && errno == EINTR)
+      continue;
+    if (written <= 0)
+      write_failed();
+    data += written;
+    left -= static_cast<std::size_t>(written);
+  }
+}
+
+void
+OutputFile::close()
+{
+  errno = 0;
+  const int fd = fd_;
+  fd_ = -1;
+  // Some file systems (NFS, a quota) report a lost write only here.
+  if (fd >= 0 && ::close(fd) != 0)
+    write_failed();
+}
+
+void
+OutputFile::refuse() const
+{
+  throw IOException("cannot create output file \"" + name_ + "\"" + system_reason());
+}
+
+void
+OutputFile::write_failed() const
+{
+  throw IOException("cannot write to output file \"" + name_ + "\"" + system_reason());
+}
+} // namespace bpp
