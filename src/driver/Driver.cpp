@@ -161,7 +161,12 @@ check_console_is_not_input(const std::string& alr_name)
 }
 
 void
-run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel, unsigned int threads)
+run(RunFiles& files,
+    Quorlin& quorlin,
+    Vorrin& vorrin,
+    Tamsel& tamsel,
+    unsigned int threads,
+    const std::string& warnings)
 {
   // A run that cannot start changes no file: the input is opened and every output checked
   // before the banner, and before the first output is truncated.
@@ -183,6 +188,7 @@ run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel, unsigned 
   // empty the last run's outputs.
   parser.check_start(input);
 
+  std::cout << warnings;
   print_banner(std::cout, rawtime);
   const std::time_t ttotdeb = std::time(nullptr);
   gen.start();

@@ -19,13 +19,19 @@ namespace bpp
  * Before the banner, and before any output is truncated, the input is opened, once, every
  * output checked by name and opened, once (a new one created empty), and the input's first
  * character must begin a contig: otherwise the files this run created are removed again.
+ * @p warnings (the settings' own) are printed just before the banner.
  * @throw RunStop when a contig stops the run (the "forbidden" policy, a numeric domain error).
  * @throw Exception on an input that cannot be opened, is a folder or does not begin with a
  * contig line, an input error (with the file name and line), an output file that cannot be
  * created, or a failed write.
  */
 void
-run(RunFiles& files, Quorlin& quorlin, Vorrin& vorrin, Tamsel& tamsel, unsigned int threads);
+run(RunFiles& files,
+    Quorlin& quorlin,
+    Vorrin& vorrin,
+    Tamsel& tamsel,
+    unsigned int threads,
+    const std::string& warnings = std::string());
 
 /**
  * @brief Refuses a run whose standard output or standard error is the alr file, compared as

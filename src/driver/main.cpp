@@ -12,6 +12,7 @@
 
 #include <exception>
 #include <iostream>
+#include <sstream>
 
 int
 main(int argc, char** argv)
@@ -33,8 +34,11 @@ main(int argc, char** argv)
     // option order. The loop above may have stopped before an "-alr", so every one is checked.
     for (const std::string& name : alr_names(argc, argv))
       check_console_is_not_input(name);
+    // The optimizer warning waits for the banner: a run that cannot start prints nothing on
+    // standard output.
+    std::ostringstream warnings;
     if (action == OptionAction::run)
-      action = check_settings(files, quorlin, std::cout);
+      action = check_settings(files, quorlin, warnings);
     switch (action)
     {
       case OptionAction::usage:
@@ -49,7 +53,7 @@ main(int argc, char** argv)
       case OptionAction::run:
         break;
     }
-    run(files, quorlin, vorrin, tamsel, thread_count());
+    run(files, quorlin, vorrin, tamsel, thread_count(), warnings.str());
     return 0;
   }
   catch (const RunStop& stop)

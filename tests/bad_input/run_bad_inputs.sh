@@ -116,7 +116,7 @@ if wanted small; then
   # run: the last run's outputs, and those named by the options, stay as they were.
   for f in empty_file empty_line_first binary_garbage; do
     refused=1 check "=$f.alr" 1 "in.alr:1: Alr::nextseq_uence: wrong format"
-    refused=1 check "=$f.alr" 1 "in.alr:1: Alr::nextseq_uence: wrong format" -gen run.gen -dat new.data -all gen_link
+    refused=1 check "=$f.alr" 1 "in.alr:1: Alr::nextseq_uence: wrong format" -gen run.gen -dat new.data -all gen_link -opt simplex
   done
   refused=1 check - 1 "/dev/fd/" -alr <(printf 'contig\n') -gen new.gen -dat in.data -all new.fasta
   # FILE:LINE; the first line of binary garbage has no separator: a position line of one field.
