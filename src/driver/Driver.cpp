@@ -173,6 +173,10 @@ run(RunFiles& files,
   Alrparser parser(files.alr_name);
   InputFile input_file(files.alr_name, parser);
   std::istream& input = input_file.stream();
+  // An input that cannot begin a contig (empty, as a failed step upstream leaves it) must not
+  // empty the last run's outputs. Looked at before any output is created: waiting here for a
+  // slow pipe, a run stopped by a signal leaves no new file behind.
+  parser.check_start(input);
 
   files.gen_name = output_name(files.gen_name, files.alr_name, ".gen");
   files.dat_name = output_name(files.dat_name, files.alr_name, ".data");
@@ -184,9 +188,6 @@ run(RunFiles& files,
   OutputFile gen(files.gen_name);
   OutputFile dat(files.dat_name);
   OutputFile fasta(files.fasta_name);
-  // An input that cannot begin a contig (empty, as a failed step upstream leaves it) must not
-  // empty the last run's outputs.
-  parser.check_start(input);
 
   std::cout << warnings;
   print_banner(std::cout, rawtime);

@@ -16,9 +16,9 @@ namespace bpp
  * @p threads worker threads and committed in input order: the files, standard output and
  * standard error are those of one thread. The three output files and standard output are
  * flushed after every contig, so a run that ends early keeps what earlier contigs wrote.
- * Before the banner, and before any output is truncated, the input is opened, once, every
- * output checked by name and opened, once (a new one created empty), and the input's first
- * character must begin a contig: otherwise the files this run created are removed again.
+ * Before the banner, and before any output is truncated, the input is opened, once, and its
+ * first character must begin a contig; then every output is checked by name and opened, once
+ * (a new one created empty), and the files this run created are removed again when one fails.
  * @p warnings (the settings' own) are printed just before the banner.
  * @throw RunStop when a contig stops the run (the "forbidden" policy, a numeric domain error).
  * @throw Exception on an input that cannot be opened, is a folder or does not begin with a
