@@ -51,16 +51,12 @@ public:
   /** @throw IOException "cannot write to output file" when closing reports an error. */
   void close();
 
-  const std::string& name() const { return name_; }
-  /** @brief The file this run created, or "" when it existed before. */
-  const std::string& created() const { return created_; }
-
 private:
   [[noreturn]] void refuse() const;
   [[noreturn]] void write_failed() const;
 
   std::string name_;
-  std::string created_;
+  std::string created_; // the file this run created, or "" when it existed before
   int fd_ = -1;
   bool fifo_ = false;
   bool regular_ = false;
