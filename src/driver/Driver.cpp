@@ -189,8 +189,11 @@ run(RunFiles& files,
   OutputFile dat(files.dat_name);
   OutputFile fasta(files.fasta_name);
 
+  // The banner is the last check: a console that cannot take it stops the run before any
+  // output is truncated.
   std::cout << warnings;
   print_banner(std::cout, rawtime);
+  check_console();
   const std::time_t ttotdeb = std::time(nullptr);
   gen.start();
   dat.start();

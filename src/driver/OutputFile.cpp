@@ -1,6 +1,7 @@
 #include "driver/OutputFile.h"
 
 #include "driver/Runtime.h"
+#include "driver/StandardStreams.h"
 
 #include <Bpp/Exceptions.h>
 
@@ -111,19 +112,9 @@ OutputFile::start()
 void
 OutputFile::write(const std::string& text)
 {
-  const char* data = text.data();
-  std::size_t left = text.size();
-  while (left > 0)
-  {
-    errno = 0;
-    const ssize_t written = ::write(fd_, data, left);
-    if (written < 0 && errno == EINTR)
-      continue;
-    if (written <= 0)
-      write_failed();
-    data += written;
-    left -= static_cast<std::size_t>(written);
-  }
+  errno = write_all(fd_, text.data(), text.size());
+  if (errno != 0)
+    write_failed();
 }
 
 void

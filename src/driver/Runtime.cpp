@@ -1,5 +1,7 @@
 #include "driver/Runtime.h"
 
+#include "driver/StandardStreams.h"
+
 #include <Bpp/Exceptions.h>
 
 #include <cerrno>
@@ -49,7 +51,12 @@ check_console()
   errno = 0;
   std::cout.flush();
   if (std::cout.fail())
+  {
+    // The write that failed may lie long before this flush; its reason is the one to give.
+    if (console_write_error() != 0)
+      errno = console_write_error();
     throw IOException("cannot write to standard output" + system_reason());
+  }
 }
 
 std::string

@@ -2,6 +2,7 @@
 #include "driver/Driver.h"
 #include "driver/Options.h"
 #include "driver/Runtime.h"
+#include "driver/StandardStreams.h"
 #include "driver/Threads.h"
 #include "engine/Quorlin.h"
 #include "export/Tamsel.h"
@@ -11,6 +12,8 @@
 #include <Bpp/Numeric/Random/RandomTools.h>
 
 #include <exception>
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <sstream>
 
@@ -18,6 +21,15 @@ int
 main(int argc, char** argv)
 {
   using namespace bpp;
+  // Before anything is opened, the input included: no file of the run may become the console.
+  if (!guard_standard_descriptors())
+  {
+    std::cerr << "quorlin: cannot open /dev/null in place of a closed standard descriptor: " << std::strerror(errno)
+              << std::endl;
+    return 1;
+  }
+  ignore_write_signals();
+  install_console_buffer();
   try
   {
     // Random genotype draws differ between runs started in different seconds.

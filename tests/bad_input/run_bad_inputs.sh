@@ -35,12 +35,12 @@ begin() {
   [ $# -eq 0 ] || cat "$@" >"$dir/in.alr"
 }
 # run SECONDS ARGS...: quorlin $lead -alr in.alr -best ARGS in the case folder, standard output
-# appended to $stdout and standard error to $stderr when they are set; sets $status and $rss,
-# the peak resident KiB.
+# appended to $stdout and standard error to $stderr when they are set, under a file-size limit
+# of $filesize KiB when it is set; sets $status and $rss, the peak resident KiB.
 run() {
   local seconds=$(($1 * (sanitized ? 8 : 1)))
   shift
-  (cd "$dir" && timeout "$seconds" /usr/bin/time -f %M -o rss "$binary" ${lead:-} -alr in.alr -best "$@" >>"${stdout:-out}" 2>>"${stderr:-err}")
+  (cd "$dir" && ulimit -f "${filesize:-unlimited}" && timeout "$seconds" /usr/bin/time -f %M -o rss "$binary" ${lead:-} -alr in.alr -best "$@" >>"${stdout:-out}" 2>>"${stderr:-err}")
   status=$? rss=$(tail -n 1 "$dir/rss" 2>/dev/null)
   [ $status -le 1 ] || fail "status $status (124: no result within $seconds s; 86: a sanitizer report; 128 + a signal)"
 }
@@ -111,6 +111,18 @@ check() {
   end
 }
 
+# contigs POSITIONS COUNT SEED: COUNT contigs of POSITIONS positions of two individuals, every
+# fourth one a P line.
+contigs() {
+  python3 -c 'import random, sys
+r = random.Random(int(sys.argv[3]))
+for c in range(int(sys.argv[2])):
+    print(">c%d\nContig\tPosition\tspA|a1\tspB|b1" % c)
+    for i in range(int(sys.argv[1])):
+        a, b = r.randint(0, 12), r.randint(0, 30)
+        print("A\tP\t%d[%d/0/%d/0]\t%d[%d/0/0/0]" % (a + b, a, b, a, a) if i % 4 == 0
+              else "%s\tM\t%d\t%d" % ("ACGT"[i % 4], a, b))' "$@"
+}
 if wanted small; then
   # An input that cannot begin a contig (left empty by a failed step upstream) cannot start the
   # run: the last run's outputs, and those named by the options, stay as they were.
@@ -265,9 +277,71 @@ if wanted small; then
     done
     end
   done
-  # The model lines and p-values exist only on standard output: losing them fails the run.
-  stdout=/dev/full check - 1 "cannot write to standard output"
-  for options in -v -h "-fis 2"; do stdout=/dev/full check - 1 "cannot write to standard output" $options; done
+  # The model lines and p-values exist only on standard output: losing them fails the run. The
+  # banner is the last check before the outputs are truncated, and the message gives the reason.
+  refused=1 stdout=/dev/full check - 1 "cannot write to standard output: No space left on device"
+  for options in -v -h "-fis 2"; do
+    stdout=/dev/full check - 1 "cannot write to standard output: No space left on device" $options
+  done
+  # A closed standard descriptor is no free descriptor for the input or an output: the console
+  # never lands in a file of the run. Without standard output the run cannot start; without
+  # standard error it runs as any other, its messages lost.
+  for input in prefix negative_count; do
+    for closed in '>&-' '<&- 2>&-' '<&- >&- 2>&-'; do
+      begin "$input.alr, run with $closed" "$prefix" && [ $input = prefix ] || cat "$cases/$input.alr" >>"$dir/in.alr"
+      cp "$work"/reference/in.{gen,data,fasta} "$dir" && before=$(snapshot)
+      (cd "$dir" && eval 'timeout 60 "$binary" -alr in.alr -best >out 2>err' "$closed")
+      status=$?
+      if [[ " $closed" == *' >&-'* ]]; then
+        [ "$(snapshot)" = "$before" ] || fail "files changed by a run that could not start"
+        [ $status = 1 ] || fail "status $status, expected 1"
+        [[ $closed == *'2>&-'* ]] || error "cannot write to standard output: Bad file descriptor"
+      else
+        [ $status = $([ $input = prefix ] && echo 0 || echo 1) ] || fail "status $status"
+        same_outputs "$work/reference"
+      fi
+      end
+    done
+  done
+  # A failed write ends the run with its reason, never by a signal, and the contigs committed
+  # before it stay whole. Contigs of 1000 positions: about 16 KB of .gen text each.
+  contigs 1000 6 5 >"$work/six.alr" && mkdir "$work/six" && cp "$work/six.alr" "$work/six/in.alr" &&
+    (cd "$work/six" && "$binary" -alr in.alr -best >/dev/null 2>&1) || { echo "six contigs do not run" >&2; exit 2; }
+  # committed: the contigs whose .data lines are written (two a contig) are whole in every file,
+  # and the .data and .fasta files hold nothing more; a .gen file starts with them.
+  committed() {
+    local k=$(($(wc -l <"$dir/in.data") / 2)) want=$dir/want.gen
+    head -n $((2 * k)) "$work/six/in.data" | cmp -s - "$dir/in.data" || fail ".data is not that of $k contigs"
+    awk -v c=">c$k|" 'index($0, c) == 1 { exit } { print }' "$work/six/in.fasta" | cmp -s - "$dir/in.fasta" ||
+      fail ".fasta is not that of $k contigs"
+    awk -v c=">c$k" '$0 == c { exit } { print }' "$work/six/in.gen" >"$want"
+    [ ! -f "$dir/in.gen" ] || cmp -s -n "$(wc -c <"$want")" "$want" "$dir/in.gen" || fail ".gen does not start with $k contigs"
+  }
+  # An output FIFO whose reader quits after 100 bytes: more than a pipe holds is written to it.
+  begin "output FIFO whose reader quits" "$work/six.alr" && mkfifo "$dir/in.gen"
+  (cd "$dir" && timeout 60 head -c 100 in.gen >/dev/null) &
+  run 60
+  error 'cannot write to output file "in.gen": Broken pipe' && committed
+  end
+  # A file-size limit of 40 KiB: the third contig's .gen block passes it.
+  begin "file-size limit" "$work/six.alr"
+  filesize=40 run 60
+  error 'cannot write to output file "in.gen": File too large' && committed
+  [ "$(wc -c <"$dir/in.gen")" = 40960 ] || fail ".gen is not cut at the limit"
+  end
+  # Standard output a pipe whose reader quits after 10 bytes, the console of 400 small contigs
+  # more than a pipe holds.
+  begin "standard output to a reader that quits" <(contigs 3 400 6)
+  (cd "$dir" && timeout 60 "$binary" -alr in.alr -best 2>err | head -c 10 >/dev/null && exit "${PIPESTATUS[0]}")
+  status=$? && error "cannot write to standard output: Broken pipe"
+  end
+  # Standard output a pipe that nobody reads any more: the run cannot start.
+  begin "standard output to a closed pipe" "$prefix" && cp "$work"/reference/in.{gen,data,fasta} "$dir" && mkfifo "$dir/pipe"
+  before=$(snapshot)
+  (cd "$dir" && exec 3<>pipe 4>pipe 3<&- && timeout 60 "$binary" -alr in.alr -best >&4 2>err)
+  status=$? && error "cannot write to standard output: Broken pipe"
+  [ "$(snapshot)" = "$before" ] || fail "files changed by a run that could not start"
+  end
 fi
 
 # long NAME EXPECTED TEXT: the prefix then TEXT, where '@' stands for 100 MB of 'x' and '#'
@@ -297,18 +371,6 @@ if wanted long_lines; then
   end
 fi
 
-# contigs POSITIONS COUNT SEED: COUNT contigs of POSITIONS positions of two individuals, every
-# fourth one a P line.
-contigs() {
-  python3 -c 'import random, sys
-r = random.Random(int(sys.argv[3]))
-for c in range(int(sys.argv[2])):
-    print(">c%d\nContig\tPosition\tspA|a1\tspB|b1" % c)
-    for i in range(int(sys.argv[1])):
-        a, b = r.randint(0, 12), r.randint(0, 30)
-        print("A\tP\t%d[%d/0/%d/0]\t%d[%d/0/0/0]" % (a + b, a, b, a, a) if i % 4 == 0
-              else "%s\tM\t%d\t%d" % ("ACGT"[i % 4], a, b))' "$@"
-}
 if wanted long_contig; then
   begin contig_of_100000_positions <(contigs 100000 1 7)
   run 120

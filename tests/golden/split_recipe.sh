@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Runs the README's recipe for splitting a run by contigs, word for word, and checks that the
-# joined files equal those of one run on the whole file, also for a second, smaller split in
-# the same folder; that the join follows chunk order past chunk 9999; and that an input that
-# makes no chunk, a chunk that fails and a chunk killed by a signal end the block with a
-# non-zero status and leave the last joined files as they were.
+# Runs the README's recipe for splitting a run by contigs, with its chunk size changed, and
+# checks that the joined files equal those of one run on the whole file, also for a second,
+# smaller split in the same folder; that the join follows chunk order past chunk 9999 (step 2
+# played by a loop); that an input that makes no chunk, a chunk that fails and a chunk killed
+# by a signal end the block with a non-zero status and leave the last joined files as they
+# were; and that the chunks running when one fails run to their end.
 #   split_recipe.sh QUORLIN_BINARY
 set -euo pipefail
 binary=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
@@ -90,6 +91,20 @@ grep -Eq "^quorlin: $split/chunk_0000\.alr:3: ." "$work/failed/$split/chunk_0000
 untouched "$work/failed"
 [ "$(ls "$work/failed/$split"/chunk_*.log | wc -l)" -lt 13 ] || fail "failed chunk: every chunk ran after the failed one"
 echo "split_recipe: a failed chunk stops the recipe with its message in its .log"
+
+# The chunks already running when one fails run to their end; only chunks not yet started are
+# skipped. chunk_0000 starts first and is still running, three seconds long, when chunk_0001
+# fails at once.
+mkdir "$work/running" "$work/slow" && printf '#!/bin/sh\ncase "$*" in *chunk_0000.alr*) sleep 3 ;; *chunk_0001.alr*) exit 1 ;; esac\nexec "%s" "$@"\n' \
+  "$binary" >"$work/slow/quorlin" && chmod +x "$work/slow/quorlin"
+cp "$here/threads_best/in.alr" "$work/running/sample.alr" && keep "$work/running"
+! (cd "$work/running" && PATH=$work/slow:$PATH bash -c "$(recipe 1)") >/dev/null 2>&1 || fail "running chunks: the block exited 0"
+untouched "$work/running"
+grep -q "End of execution" "$work/running"/split.*/chunk_0000.log || fail "running chunks: chunk_0000 was stopped"
+awk -F'\t' '$9 ~ /chunk_0000\.alr/ && $7 == 0 && $8 == 0 { found = 1 } END { exit !found }' "$work/running"/split.*/jobs.txt ||
+  fail "running chunks: jobs.txt does not give chunk_0000 as ended well"
+[ "$(ls "$work/running"/split.*/chunk_*.log | wc -l)" -le 4 ] || fail "running chunks: chunks started after the failed one"
+echo "split_recipe: the chunks running when one fails run to their end, and no other starts"
 
 # A chunk killed by a signal: its .log is cut short, jobs.txt names the signal, nothing is joined.
 mkdir "$work/killer" && printf '#!/bin/sh\ncase "$*" in *chunk_0001.alr*) kill -KILL $$ ;; esac\nexec "%s" "$@"\n' \
