@@ -19,11 +19,12 @@ namespace bpp
  * Before the banner, and before any output is truncated, the input is opened, once, and its
  * first character must begin a contig; then every output is checked by name and opened, once
  * (a new one created empty), and the files this run created are removed again when one fails.
- * @p warnings (the settings' own) are printed just before the banner.
+ * @p warnings (the settings' own) and the banner are the last check: they are flushed before
+ * any output is truncated, and a standard output that cannot take them stops the run there.
  * @throw RunStop when a contig stops the run (the "forbidden" policy, a numeric domain error).
  * @throw Exception on an input that cannot be opened, is a folder or does not begin with a
  * contig line, an input error (with the file name and line), an output file that cannot be
- * created, or a failed write.
+ * created, or a failed write to an output or standard output.
  */
 void
 run(RunFiles& files,

@@ -53,8 +53,8 @@ check_console()
   if (std::cout.fail())
   {
     // The write that failed may lie long before this flush; its reason is the one to give.
-    if (console_write_error() != 0)
-      errno = console_write_error();
+    if (const int reason = console_write_error())
+      errno = reason;
     throw IOException("cannot write to standard output" + system_reason());
   }
 }

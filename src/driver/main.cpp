@@ -11,9 +11,9 @@
 
 #include <Bpp/Numeric/Random/RandomTools.h>
 
-#include <exception>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <iostream>
 #include <sstream>
 
