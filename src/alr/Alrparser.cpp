@@ -53,10 +53,10 @@ count_fields(const std::string& line, std::size_t begin, std::size_t end)
 
 // Longest piece of a field that a message echoes: a field can be a whole 100 MB line.
 const std::size_t ECHO_LIMIT = 40;
+} // namespace
 
-// Echoes a field in a one-line message; a '\r' of a CRLF file is shown, not obeyed.
 std::string
-quoted(const std::string& field)
+quote_field(const std::string& field)
 {
   static const char* const hex = "0123456789abcdef";
   std::string text = "\"";
@@ -76,7 +76,6 @@ quoted(const std::string& field)
     return text + "...\" (" + std::to_string(field.size()) + " bytes)";
   return text + "\"";
 }
-} // namespace
 
 Alrparser::Alrparser(std::string source_name)
   : source_name_(std::move(source_name))
@@ -210,9 +209,9 @@ Alrparser::read_count(const std::string& field) const
   errno = 0;
   const long value = std::strtol(field.c_str(), nullptr, 10);
   if (value < 0)
-    throw IOException(where() + "negative read count " + quoted(field));
+    throw IOException(where() + "negative read count " + quote_field(field));
   if (errno == ERANGE || static_cast<unsigned long>(value) > UINT_MAX)
-    throw IOException(where() + "read count " + quoted(field) + " is too large");
+    throw IOException(where() + "read count " + quote_field(field) + " is too large");
   return static_cast<unsigned int>(value);
 }
 
@@ -252,7 +251,7 @@ Alrparser::check_groups(const std::string& line) const
   }
   if (grouped && wrong > 0)
     throw IOException(where() + "individual " + std::to_string(wrong) + ": expected 5 fields (a depth and 4 counts), found " +
-                      std::to_string(wrong_fields) + " in " + quoted(line.substr(wrong_begin, wrong_end - wrong_begin)));
+                      std::to_string(wrong_fields) + " in " + quote_field(line.substr(wrong_begin, wrong_end - wrong_begin)));
 }
 
 void
@@ -289,7 +288,7 @@ Alrparser::read_position(const std::string& line, AlrContig& contig) const
   {
     const int base = base_index(record.label);
     if (base < 0)
-      throw IOException(where() + "label " + quoted(record.label) +
+      throw IOException(where() + "label " + quote_field(record.label) +
                         " of a line not marked \"P\" is not one of the bases A, C, G and T");
     if (k != individuals)
       throw IOException(where() + "expected " + std::to_string(individuals) +

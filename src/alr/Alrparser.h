@@ -12,6 +12,14 @@
 namespace bpp
 {
 /**
+ * @brief @p field in double quotes for a one-line message: control characters (a '\r' of a
+ * CRLF file among them) shown as \xHH, and a field longer than 40 bytes cut there, with its
+ * size, since a field can be a whole 100 MB line.
+ */
+std::string
+quote_field(const std::string& field);
+
+/**
  * @brief Reader of alr files, one contig block per call.
  *
  * A block is a '>' line with the contig name, a header line of species|individual pairs

@@ -194,6 +194,9 @@ run(RunFiles& files,
   std::cout << warnings;
   print_banner(std::cout, rawtime);
   check_console();
+  // A FIFO output waits for its reader: the other outputs are truncated only once every FIFO
+  // is open, so that a run waiting there, or stopped there, leaves them as they were.
+  OutputFile::connect({ &gen, &dat, &fasta });
   const std::time_t ttotdeb = std::time(nullptr);
   gen.start();
   dat.start();
@@ -212,6 +215,7 @@ run(RunFiles& files,
     while (!input_done && window.size() < in_flight)
     {
       auto task = std::make_shared<ContigTask>();
+      task->first_line = parser.line_number() + 1;
       try
       {
         input_done = !parser.next_contig(input, task->contig);
@@ -246,6 +250,8 @@ run(RunFiles& files,
       if (task->error)
         std::rethrow_exception(task->error);
       check_console();
+      if (!task->stop_reason.empty())
+        std::cerr << "quorlin: " << files.alr_name << ":" << task->stop_reason << std::endl;
       throw RunStop{ task->stop_status };
     }
     // Everything a contig wrote reaches the files before the next one is committed: a run

@@ -21,7 +21,9 @@ namespace bpp
  * (a new one created empty), and the files this run created are removed again when one fails.
  * @p warnings (the settings' own) and the banner are the last check: they are flushed before
  * any output is truncated, and a standard output that cannot take them stops the run there.
- * @throw RunStop when a contig stops the run (the "forbidden" policy, a numeric domain error).
+ * @throw RunStop when a contig stops the run: the "forbidden" policy (status 1, once a line
+ * on standard error names the input line, the position and the contig) or a numeric domain
+ * error (its message already printed).
  * @throw Exception on an input that cannot be opened, is a folder or does not begin with a
  * contig line, an input error (with the file name and line), an output file that cannot be
  * created, or a failed write to an output or standard output.

@@ -9,12 +9,71 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <iterator>
 #include <utility>
+#include <vector>
 
 namespace bpp
 {
+namespace
+{
+// The files to remove when a signal ends the process while it waits for a FIFO's reader. Only
+// async-signal-safe calls may touch them from the handler.
+constexpr std::size_t kMaxPending = 8;
+const char* volatile pending_removals[kMaxPending];
+volatile std::sig_atomic_t pending_count = 0;
+const int kStopSignals[] = { SIGHUP, SIGINT, SIGQUIT, SIGTERM };
+
+extern "C" void
+remove_pending_and_end(int signal)
+{
+  for (std::sig_atomic_t k = 0; k < pending_count; ++k)
+    ::unlink(pending_removals[k]);
+  // Blocked while the handler runs, the signal is delivered again on return, now with its
+  // default action: the process still ends by it, as whoever sent it expects.
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+// While it lives, the stop signals remove the pending files before ending the process; a
+// signal that the process ignores (nohup, a background job) stays ignored.
+class RemoveOnSignal
+{
+public:
+  explicit RemoveOnSignal(const std::vector<const char*>& files)
+  {
+    for (std::size_t k = 0; k < files.size() && k < kMaxPending; ++k)
+      pending_removals[k] = files[k];
+    pending_count = static_cast<std::sig_atomic_t>(std::min(files.size(), kMaxPending));
+    struct sigaction action = {};
+    action.sa_handler = remove_pending_and_end;
+    sigemptyset(&action.sa_mask);
+    for (std::size_t k = 0; k < std::size(kStopSignals); ++k)
+    {
+      installed_[k] = ::sigaction(kStopSignals[k], nullptr, &previous_[k]) == 0 && previous_[k].sa_handler != SIG_IGN &&
+                      ::sigaction(kStopSignals[k], &action, nullptr) == 0;
+    }
+  }
+  ~RemoveOnSignal()
+  {
+    for (std::size_t k = 0; k < std::size(kStopSignals); ++k)
+      if (installed_[k])
+        ::sigaction(kStopSignals[k], &previous_[k], nullptr);
+    pending_count = 0;
+  }
+  RemoveOnSignal(const RemoveOnSignal&) = delete;
+  RemoveOnSignal& operator=(const RemoveOnSignal&) = delete;
+
+private:
+  struct sigaction previous_[std::size(kStopSignals)];
+  bool installed_[std::size(kStopSignals)] = {};
+};
+} // namespace
+
 std::string
 dangling_target(std::string name)
 {
@@ -95,16 +154,34 @@ OutputFile::~OutputFile()
 }
 
 void
-OutputFile::start()
+OutputFile::connect(std::initializer_list<OutputFile*> outputs)
+{
+  std::vector<const char*> created;
+  for (const OutputFile* output : outputs)
+    if (!output->created_.empty())
+      created.push_back(output->created_.c_str());
+  RemoveOnSignal guard(created);
+  for (OutputFile* output : outputs)
+    output->open_fifo();
+}
+
+void
+OutputFile::open_fifo()
 {
   errno = 0;
-  if (fifo_)
-  {
-    fd_ = ::open(name_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd_ < 0)
-      refuse();
-  }
-  else if (regular_ && created_.empty() && ::ftruncate(fd_, 0) != 0)
+  if (!fifo_ || fd_ >= 0)
+    return;
+  fd_ = ::open(name_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd_ < 0)
+    refuse();
+}
+
+void
+OutputFile::start()
+{
+  open_fifo();
+  errno = 0;
+  if (regular_ && created_.empty() && ::ftruncate(fd_, 0) != 0)
     refuse();
   started_ = true;
 }

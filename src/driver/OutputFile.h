@@ -1,6 +1,7 @@
 #ifndef DRIVER_OUTPUTFILE_H
 #define DRIVER_OUTPUTFILE_H
 
+#include <initializer_list>
 #include <string>
 
 namespace bpp
@@ -26,8 +27,8 @@ dangling_target(std::string name);
  * - A name that does not exist is created empty (O_CREAT|O_EXCL, mode 0666 under the umask);
  *   for a symbolic link to a file not there yet, that file.
  * - An existing file or character device is opened for writing, not truncated.
- * - A FIFO is only asked for its write permission: opening it would wait for its reader. It
- *   is opened by start().
+ * - A FIFO is only asked for its write permission: opening it would wait for its reader, and
+ *   the other outputs must be checked first. It is opened by connect().
  */
 class OutputFile
 {
@@ -39,8 +40,17 @@ public:
   OutputFile& operator=(const OutputFile&) = delete;
 
   /**
-   * @brief Makes it the run's output: an existing regular file is truncated, a FIFO opened.
-   * From here on the file stays, whatever ends the run.
+   * @brief Opens every FIFO of @p outputs, each waiting for its reader. Called once all are
+   * checked and before any is started, so that while the run waits, and when it is stopped
+   * there, no output has been truncated. A SIGHUP, SIGINT, SIGQUIT or SIGTERM that ends the
+   * process during the wait first removes the files that the checks created.
+   * @throw IOException "cannot create output file" when a FIFO cannot be opened.
+   */
+  static void connect(std::initializer_list<OutputFile*> outputs);
+
+  /**
+   * @brief Makes it the run's output: an existing regular file is truncated, a FIFO opened
+   * unless connect() opened it. From here on the file stays, whatever ends the run.
    * @throw IOException "cannot create output file" when that fails.
    */
   void start();
@@ -52,6 +62,7 @@ public:
   void close();
 
 private:
+  void open_fifo();
   [[noreturn]] void refuse() const;
   [[noreturn]] void write_failed() const;
 

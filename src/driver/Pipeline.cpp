@@ -1,5 +1,7 @@
 #include "driver/Pipeline.h"
 
+#include "alr/Alrparser.h"
+
 #include "driver/Runtime.h"
 
 #include <Bpp/Seq/Io/Fasta.h>
@@ -151,6 +153,16 @@ compute_contig(ContigTask& task, const Quorlin& settings, Stat& stat, Vorrin& vo
   catch (const RunStop& stop)
   {
     task.stop_status = stop.status;
+  }
+  catch (const MultiAlleleStop& stop)
+  {
+    // Every position is one line, after the contig's name and header lines. The policy was
+    // asked for, yet the outputs then lack every contig from here on: a script, a job array
+    // or a split run must not take this for a complete run.
+    task.stop_status = 1;
+    task.stop_reason = std::to_string(task.first_line + 2 + stop.position) + ": more than 2 alleles at position " +
+                       std::to_string(stop.position) + " of contig " + quote_field(task.contig.name) +
+                       ": -for stops the run here";
   }
   catch (const Abandoned&)
   {

@@ -26,6 +26,7 @@ namespace bpp
 struct ContigTask
 {
   std::size_t index = 0;
+  std::size_t first_line = 0; // input line of the contig's '>' line
   AlrContig contig;  // released once computed
   bool shared = false; // sharing mode in force for this contig
   bool separate = false;
@@ -35,6 +36,7 @@ struct ContigTask
   std::string dat;
   std::string fasta;
   int stop_status = -1;     // 0 or more: the run ends after this contig's messages
+  std::string stop_reason;  // when not empty, standard error's last line after "quorlin: FILE:"
   std::exception_ptr error; // the run ends with this error after the contig's messages
   bool done = false;        // guarded by the pipeline's lock
 };

@@ -167,10 +167,10 @@ Quorlin::check_paralogy(AlrContig& contig)
       lnl->contig_data->species_data[s].multi_alleles_count++;
       if (multi_alleles != "tolerated")
       {
-        // The "forbidden" policy ends the whole run here, with status 0, once the earlier
-        // contigs are written; this contig writes nothing.
+        // The "forbidden" policy ends the whole run here, once the earlier contigs are
+        // written; this contig writes nothing.
         console_out() << "More than 2 alleles detected at position " << p << std::endl;
-        throw RunStop{ 0 };
+        throw MultiAlleleStop{ p };
       }
       for (int i : species[s].second)
         for (size_t b = 0; b < 4; ++b)

@@ -9,6 +9,7 @@
 
 #include <Bpp/Numeric/Function/DownhillSimplexMethod.h>
 
+#include <cstddef>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -18,6 +19,17 @@
 
 namespace bpp
 {
+/**
+ * @brief The "forbidden" policy met a position where an individual shows more than two
+ * alleles: the run cannot deliver every contig, so it ends there, as a failure, once the
+ * contigs before it are written. Not a bpp::Exception, so that the guard that fails a single
+ * contig's fit lets it through.
+ */
+struct MultiAlleleStop
+{
+  std::size_t position; // the line's index in its contig, counted from 0
+};
+
 /**
  * @brief One fit in progress: the optimiser and the function it borrows. The function is
  * declared first so that it outlives the optimiser.
@@ -105,6 +117,7 @@ public:
   bool fit(AlrContig& contig);
   /** @brief Posteriors and calls with the fitted values; the only step that draws at random. */
   void final_pass(AlrContig& contig);
+  /** @throw MultiAlleleStop under "forbidden", once its message is on standard output. */
   void check_paralogy(AlrContig& contig);
   bool is_more_than_2_alleles(std::valarray<unsigned int> counts);
   void calculate_multinomial_terms(Posdata& position, std::valarray<unsigned int>& counts);

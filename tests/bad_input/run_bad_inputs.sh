@@ -83,7 +83,7 @@ mkdir "$work/reference" "$work/none" && cp "$prefix" "$work/reference/in.alr" &&
 # file alone after "=", or the prefix alone for "-". EXPECTED is the number of .gen blocks of a
 # normal run, "usage" for the usage text on standard output and no file written, or the start
 # of the error line after "quorlin: ". The outputs of an error are those of the contigs before
-# the bad one. A run that cannot start (refused=1, or "nothing was written") leaves the folder
+# the bad one; standard output holds the line $printed when it is set. A run that cannot start (refused=1, or "nothing was written") leaves the folder
 # as it was: it holds the outputs of the last run of the prefix (in.gen, in.data, in.fasta), a
 # link to the input, a link gen_link to results.gen, which does not exist, a copy of the input
 # named run.gen, an empty folder folder.alr and a FIFO fifo that no process reads.
@@ -108,6 +108,7 @@ check() {
   esac
   [ -z "$refused" ] || [ "$(snapshot)" = "$before" ] || fail "files changed by a run that could not start"
   [ -z "$refused" ] || [ -n "${stdout:-}" ] || [ ! -s "$dir/out" ] || fail "text on standard output from a run that could not start"
+  [ -z "${printed:-}" ] || grep -qxF "$printed" "$dir/out" || fail "standard output lacks the line \"$printed\""
   end
 }
 
@@ -168,6 +169,15 @@ if wanted small; then
     check $f.alr 0 3
   done
   check contig_without_positions.alr 0 4
+  # -for ends the run at a position where an individual shows a third allele: the outputs then
+  # lack every contig from there on, so the run fails, also when the contig after it was
+  # already computed by another thread. Without such a position it is a run like any other.
+  for threads in 1 4; do
+    OMP_NUM_THREADS=$threads printed="More than 2 alleles detected at position 1" check third_allele.alr 1 \
+      'in.alr:15: more than 2 alleles at position 1 of contig "third": -for stops the run here' -for
+  done
+  check - 0 2 -for
+  check third_allele.alr 0 4
   check single_species.alr 0 3 -sep
   # Depths of billions must not size anything after themselves.
   check largest_counts.alr 0 3 -par
@@ -322,6 +332,25 @@ if wanted small; then
   (cd "$dir" && timeout 60 head -c 100 in.gen >/dev/null) &
   run 60
   error 'cannot write to output file "in.gen": Broken pipe' && committed
+  end
+  # An output FIFO is opened, waiting for its reader, before any output is truncated: while the
+  # run waits, the last run's outputs are as they were, and a signal that stops it there leaves
+  # no file it created. With a reader the FIFO gets the bytes a file would.
+  begin "output FIFO without a reader" "$prefix" && cp "$work"/reference/in.gen "$dir" && mkfifo "$dir/in.data"
+  before=$(snapshot)
+  (cd "$dir" && exec "$binary" -alr in.alr -best >out 2>err) &
+  waiting=$! && for _ in $(seq $((sanitized ? 800 : 100))); do grep -qs "^Start time" "$dir/out" && break; sleep 0.1; done
+  sleep 0.5
+  cmp -s "$dir/in.gen" "$work/reference/in.gen" && [ ! -s "$dir/in.fasta" ] || fail "outputs changed while waiting for a reader"
+  kill -TERM $waiting && wait $waiting
+  status=$? && [ $status = 143 ] || fail "status $status, expected 143 (SIGTERM)"
+  [ "$(snapshot)" = "$before" ] || fail "files changed by a run stopped while waiting for a reader"
+  end
+  begin "output FIFO with a reader" "$prefix" && mkfifo "$dir/in.data"
+  (cd "$dir" && timeout 60 cat in.data >read.data) &
+  run 60 && wait $!
+  normal 2 && cmp -s "$dir/read.data" "$work/reference/in.data" && cmp -s "$dir/in.gen" "$work/reference/in.gen" &&
+    cmp -s "$dir/in.fasta" "$work/reference/in.fasta" || fail "not the outputs of a run into files"
   end
   # A file-size limit of 40 KiB: the third contig's .gen block passes it.
   begin "file-size limit" "$work/six.alr"

@@ -232,7 +232,7 @@ TEST(LnL, random_calls_use_one_draw_per_included_individual_and_follow_the_poste
   EXPECT_NEAR(share["CC NN NN"], post[1][1], 0.015);
 }
 
-TEST(Quorlin, forbidden_policy_stops_the_run_with_status_0_at_the_first_P_line_with_a_third_allele)
+TEST(Quorlin, forbidden_policy_stops_the_run_at_the_first_P_line_with_a_third_allele)
 {
   Stat stat;
   Quorlin q(&stat);
@@ -248,8 +248,19 @@ TEST(Quorlin, forbidden_policy_stops_the_run_with_status_0_at_the_first_P_line_w
                                    { 0, 0, 0, 0, 0, 0, 0, 0, 3, 3, 3, 51 } }); // 3 of 60 reads
   // clang-format on
   c.lines[1].polymorphic = false;
-  EXPECT_EQ(console([&] { q.compute(c); }),
-            std::make_pair(std::string("More than 2 alleles detected at position 5\n"), 0));
+  long stopped_at = -1;
+  EXPECT_EQ(console([&] {
+              try
+              {
+                q.compute(c);
+              }
+              catch (const MultiAlleleStop& stop)
+              {
+                stopped_at = static_cast<long>(stop.position);
+              }
+            }),
+            std::make_pair(std::string("More than 2 alleles detected at position 5\n"), -1));
+  EXPECT_EQ(stopped_at, 5);
 }
 
 TEST(Quorlin, separate_fit_of_an_impossible_species_makes_the_sum_minus_inf)

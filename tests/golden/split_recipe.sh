@@ -2,9 +2,9 @@
 # Runs the README's recipe for splitting a run by contigs, with its chunk size changed, and
 # checks that the joined files equal those of one run on the whole file, also for a second,
 # smaller split in the same folder; that the join follows chunk order past chunk 9999 (step 2
-# played by a loop); that an input that makes no chunk, a chunk that fails and a chunk killed
-# by a signal end the block with a non-zero status and leave the last joined files as they
-# were; and that the chunks running when one fails run to their end.
+# played by a loop); that an input that makes no chunk, a chunk that fails, a chunk stopped by
+# -for and a chunk killed by a signal end the block with a non-zero status and leave the last
+# joined files as they were; and that the chunks running when one fails run to their end.
 #   split_recipe.sh QUORLIN_BINARY
 set -euo pipefail
 binary=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
@@ -91,6 +91,17 @@ grep -Eq "^quorlin: $split/chunk_0000\.alr:3: ." "$work/failed/$split/chunk_0000
 untouched "$work/failed"
 [ "$(ls "$work/failed/$split"/chunk_*.log | wc -l)" -lt 13 ] || fail "failed chunk: every chunk ran after the failed one"
 echo "split_recipe: a failed chunk stops the recipe with its message in its .log"
+
+# With -for in its command, a chunk with a third allele at a position stops there and fails:
+# the block fails and joins nothing. The second of four chunks holds such a position.
+mkdir "$work/forbidden" && cp "$here/threads_forbidden/in.alr" "$work/forbidden/sample.alr" && keep "$work/forbidden"
+with_for=$(recipe 4 | sed 's/quorlin -alr {} -best/& -for/')
+[ "$with_for" != "$(recipe 4)" ] || fail "-for: no quorlin command in the recipe"
+! (cd "$work/forbidden" && bash -c "$with_for") >/dev/null 2>&1 || fail "-for: the block exited 0"
+untouched "$work/forbidden"
+grep -Eq '^quorlin: split\.[^/]*/chunk_0001\.alr:131: .*-for stops the run here' "$work/forbidden"/split.*/chunk_0001.log ||
+  fail "-for: the stop is not in chunk_0001.log"
+echo "split_recipe: a chunk stopped by -for stops the recipe"
 
 # The chunks already running when one fails run to their end; only chunks not yet started are
 # skipped. chunk_0000 starts first and is still running, three seconds long, when chunk_0001
