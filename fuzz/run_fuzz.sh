@@ -8,8 +8,10 @@
 # build directory, so that later runs start where earlier ones stopped. A crash, a hang, a
 # leak or a sanitizer report stops the target; the input is saved as
 # FUZZ_BUILD_DIR/artifacts/<target>-<kind>-<hash>, and the script fails.
+# Each target ends on "ok   TARGET" or "FAIL TARGET ...", and the run on
+# "run_fuzz: F of T target(s) failed", which a caller can count.
 set -u
-if [ $# -lt 1 ]; then
+if [ $# -lt 1 ] || [ ! -d "$1" ]; then
   echo "usage: $0 FUZZ_BUILD_DIR [SECONDS_PER_TARGET]" >&2
   exit 2
 fi
@@ -36,8 +38,9 @@ export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$here/../scripts/lsan.supp}:pr
 declare -A max_len=([fuzz_alr_reader]=4096 [fuzz_contig_run]=2048)
 
 mkdir -p "$build/artifacts"
+targets=(fuzz_alr_reader fuzz_contig_run)
 failures=0
-for target in fuzz_alr_reader fuzz_contig_run; do
+for target in "${targets[@]}"; do
   corpus=$build/corpus/$target
   mkdir -p "$corpus"
   log=$build/$target.log
@@ -50,8 +53,13 @@ for target in fuzz_alr_reader fuzz_contig_run; do
     sed "s/^/  /"
   if [ $status -ne 0 ]; then
     echo "FAIL $target (status $status):"
-    grep -E -A 30 'ERROR:|runtime error|==ERROR|deadly signal|Test unit written' "$log" | head -60
+    report='ERROR:|runtime error|==ERROR|deadly signal|Test unit written'
+    # A target that did not start (not built, cannot load) leaves only the reason why.
+    if grep -q -E "$report" "$log"; then grep -E -A 30 "$report" "$log" | head -60; else tail -n 5 "$log"; fi
     failures=$((failures + 1))
+  else
+    echo "ok   $target"
   fi
 done
+echo "run_fuzz: $failures of ${#targets[@]} target(s) failed"
 [ $failures -eq 0 ]

@@ -68,9 +68,10 @@ end() {
   [ -z "$why" ] && echo "ok   $name" || { echo "FAIL $name: $why" && failures=$((failures + 1)) && head -c 400 "$dir/err"; }
   rm -rf "$dir"
 }
-# The names, sizes and types of a case's files, and what each file holds.
+# The names, sizes and types of a case's files, and what each file holds. A folder's own size
+# is left out: on tmpfs it grows with the console files the run writes.
 snapshot() {
-  (cd "$dir" && find . ! -name rss ! -name out ! -name err -printf '%p %s %y\n' | sort &&
+  (cd "$dir" && find . -mindepth 1 ! -name rss ! -name out ! -name err \( -type d -printf '%p %y\n' -o -printf '%p %s %y\n' \) | sort &&
     find . -type f ! -name rss ! -name out ! -name err -exec md5sum {} + | sort)
 }
 
