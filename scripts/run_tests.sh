@@ -100,10 +100,10 @@ for entry in "${stages[@]}"; do
   read -r passed failed why <<<"$(count "$kind" "$log" "$status")"
   total_passed=$((total_passed + passed)) total_failed=$((total_failed + failed))
   if [ -z "$why" ]; then
-    table+=("$(printf '  %-18s %5d run, %d failed' "$stage" $((passed + failed)) "$failed")")
+    table+=("$(printf '  %-20s %5d run, %d failed' "$stage" $((passed + failed)) "$failed")")
   else
     not_run+=("$stage ($why)")
-    table+=("$(printf '  %-18s %5d run, did not finish: counted as 1 failed' "$stage" "$passed")")
+    table+=("$(printf '  %-20s %5d run, did not finish: counted as 1 failed' "$stage" "$passed")")
   fi
 done
 echo "==== all stages, $((SECONDS - start)) s"
