@@ -162,24 +162,19 @@ OutputFile::connect(std::initializer_list<OutputFile*> outputs)
       created.push_back(output->created_.c_str());
   RemoveOnSignal guard(created);
   for (OutputFile* output : outputs)
-    output->open_fifo();
-}
-
-void
-OutputFile::open_fifo()
-{
-  errno = 0;
-  if (!fifo_ || fd_ >= 0)
-    return;
-  fd_ = ::open(name_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-  if (fd_ < 0)
-    refuse();
+  {
+    if (!output->fifo_ || output->fd_ >= 0)
+      continue;
+    errno = 0;
+    output->fd_ = ::open(output->name_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (output->fd_ < 0)
+      output->refuse();
+  }
 }
 
 void
 OutputFile::start()
 {
-  open_fifo();
   errno = 0;
   if (regular_ && created_.empty() && ::ftruncate(fd_, 0) != 0)
     refuse();

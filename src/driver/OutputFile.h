@@ -49,8 +49,8 @@ public:
   static void connect(std::initializer_list<OutputFile*> outputs);
 
   /**
-   * @brief Makes it the run's output: an existing regular file is truncated, a FIFO opened
-   * unless connect() opened it. From here on the file stays, whatever ends the run.
+   * @brief Makes it the run's output, once connect() has opened it if it is a FIFO: an
+   * existing regular file is truncated. From here on the file stays, whatever ends the run.
    * @throw IOException "cannot create output file" when that fails.
    */
   void start();
@@ -62,7 +62,6 @@ public:
   void close();
 
 private:
-  void open_fifo();
   [[noreturn]] void refuse() const;
   [[noreturn]] void write_failed() const;
 

@@ -1,7 +1,6 @@
 #include "driver/Pipeline.h"
 
 #include "alr/Alrparser.h"
-
 #include "driver/Runtime.h"
 
 #include <Bpp/Seq/Io/Fasta.h>
