@@ -184,7 +184,10 @@ run(RunFiles& files,
   // Creating an output truncates it: the input and the other outputs must not be among them.
   check_output_names(files);
   // Each is opened here, once, and written through what was opened: nothing is truncated yet,
-  // and a file created here is removed again when the run does not start.
+  // and a file created here is removed again when the run does not start, also when a signal
+  // stops it before the outputs are started (the banner may wait on a full pipe, a FIFO for its
+  // reader).
+  StopSignalGuard stop_guard;
   OutputFile gen(files.gen_name);
   OutputFile dat(files.dat_name);
   OutputFile fasta(files.fasta_name);
@@ -201,6 +204,8 @@ run(RunFiles& files,
   gen.start();
   dat.start();
   fasta.start();
+  // From here a signal ends the run as any stop does: the contigs committed stay whole.
+  stop_guard.release();
 
   ContigPipeline pipeline(quorlin, vorrin, tamsel, threads);
   // Contigs are read ahead of the one being committed, a few per thread, so that a worker

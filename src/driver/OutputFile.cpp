@@ -6,73 +6,138 @@
 #include <Bpp/Exceptions.h>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <iterator>
 #include <utility>
-#include <vector>
 
 namespace bpp
 {
 namespace
 {
-// The files to remove when a signal ends the process while it waits for a FIFO's reader. Only
-// async-signal-safe calls may touch them from the handler.
-constexpr std::size_t kMaxPending = 8;
-const char* volatile pending_removals[kMaxPending];
-volatile std::sig_atomic_t pending_count = 0;
 const int kStopSignals[] = { SIGHUP, SIGINT, SIGQUIT, SIGTERM };
 
-extern "C" void
-remove_pending_and_end(int signal)
+// The files that the stop signals' handler may remove. It may touch only async-signal-safe
+// state: fixed storage, published by a lock-free flag once it is filled in.
+struct ListedFile
 {
-  for (std::sig_atomic_t k = 0; k < pending_count; ++k)
-    ::unlink(pending_removals[k]);
+  std::atomic<bool> claimed{ false };
+  std::atomic<bool> listed{ false };
+  char path[PATH_MAX];
+  struct stat creation;
+};
+static_assert(std::atomic<bool>::is_always_lock_free, "read by a signal handler");
+constexpr int kMaxListed = 8;
+ListedFile listed_files[kMaxListed];
+
+// Removes @p path only while it is the file that was created and nothing has written, truncated
+// or replaced it since: another run may have opened it as an existing output and written its
+// results there. Only async-signal-safe calls, for the stop signals' handler.
+void
+remove_if_untouched(const char* path, const struct stat& creation)
+{
+  struct stat now;
+  if (::lstat(path, &now) == 0 && now.st_dev == creation.st_dev && now.st_ino == creation.st_ino &&
+      S_ISREG(now.st_mode) && now.st_size == 0 && now.st_ctim.tv_sec == creation.st_ctim.tv_sec &&
+      now.st_ctim.tv_nsec == creation.st_ctim.tv_nsec)
+    ::unlink(path);
+}
+
+extern "C" void
+remove_listed_and_end(int signal)
+{
+  for (const ListedFile& file : listed_files)
+    if (file.listed.load())
+      remove_if_untouched(file.path, file.creation);
   // Blocked while the handler runs, the signal is delivered again on return, now with its
   // default action: the process still ends by it, as whoever sent it expects.
   ::signal(signal, SIG_DFL);
   ::raise(signal);
 }
 
-// While it lives, the stop signals remove the pending files before ending the process; a
-// signal that the process ignores (nohup, a background job) stays ignored.
-class RemoveOnSignal
+// While it lives, a stop signal waits: one that came between a file's creation and its listing
+// would leave the file behind.
+class StopSignalsHeld
 {
 public:
-  explicit RemoveOnSignal(const std::vector<const char*>& files)
+  StopSignalsHeld()
   {
-    for (std::size_t k = 0; k < files.size() && k < kMaxPending; ++k)
-      pending_removals[k] = files[k];
-    pending_count = static_cast<std::sig_atomic_t>(std::min(files.size(), kMaxPending));
-    struct sigaction action = {};
-    action.sa_handler = remove_pending_and_end;
-    sigemptyset(&action.sa_mask);
-    for (std::size_t k = 0; k < std::size(kStopSignals); ++k)
-    {
-      installed_[k] = ::sigaction(kStopSignals[k], nullptr, &previous_[k]) == 0 && previous_[k].sa_handler != SIG_IGN &&
-                      ::sigaction(kStopSignals[k], &action, nullptr) == 0;
-    }
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int signal : kStopSignals)
+      sigaddset(&held, signal);
+    ::pthread_sigmask(SIG_BLOCK, &held, &previous_);
   }
-  ~RemoveOnSignal()
-  {
-    for (std::size_t k = 0; k < std::size(kStopSignals); ++k)
-      if (installed_[k])
-        ::sigaction(kStopSignals[k], &previous_[k], nullptr);
-    pending_count = 0;
-  }
-  RemoveOnSignal(const RemoveOnSignal&) = delete;
-  RemoveOnSignal& operator=(const RemoveOnSignal&) = delete;
+  ~StopSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  StopSignalsHeld(const StopSignalsHeld&) = delete;
+  StopSignalsHeld& operator=(const StopSignalsHeld&) = delete;
 
 private:
-  struct sigaction previous_[std::size(kStopSignals)];
-  bool installed_[std::size(kStopSignals)] = {};
+  sigset_t previous_;
 };
+
+int
+list(const std::string& path, const struct stat& creation)
+{
+  if (path.size() >= PATH_MAX)
+    return -1;
+  for (int slot = 0; slot < kMaxListed; ++slot)
+  {
+    ListedFile& file = listed_files[slot];
+    if (file.claimed.exchange(true))
+      continue;
+    path.copy(file.path, path.size());
+    file.path[path.size()] = '\0';
+    file.creation = creation;
+    file.listed.store(true);
+    return slot;
+  }
+  return -1;
+}
+
+void
+unlist(int slot)
+{
+  if (slot < 0)
+    return;
+  listed_files[slot].listed.store(false);
+  listed_files[slot].claimed.store(false);
+}
 } // namespace
+
+StopSignalGuard::StopSignalGuard()
+{
+  static_assert(std::size(kStopSignals) == kSignals, "one saved disposition per stop signal");
+  struct sigaction action = {};
+  action.sa_handler = remove_listed_and_end;
+  sigemptyset(&action.sa_mask);
+  for (int k = 0; k < kSignals; ++k)
+  {
+    installed_[k] = ::sigaction(kStopSignals[k], nullptr, &previous_[k]) == 0 && previous_[k].sa_handler != SIG_IGN &&
+                    ::sigaction(kStopSignals[k], &action, nullptr) == 0;
+  }
+}
+
+StopSignalGuard::~StopSignalGuard()
+{
+  release();
+}
+
+void
+StopSignalGuard::release()
+{
+  for (int k = 0; k < kSignals; ++k)
+    if (installed_[k])
+      ::sigaction(kStopSignals[k], &previous_[k], nullptr);
+  std::fill(std::begin(installed_), std::end(installed_), false);
+}
 
 std::string
 dangling_target(std::string name)
@@ -108,11 +173,22 @@ OutputFile::OutputFile(std::string name)
     // opening the link would. A name ending in '/' gets EISDIR from the creation itself.
     // Only the creation tells: access() grants /proc/self/fd (/dev/fd), which takes no file.
     const std::string target = dangling_target(name_);
+    StopSignalsHeld held;
     fd_ = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd_ < 0)
       refuse();
+    if (::fstat(fd_, &creation_) != 0)
+    {
+      // Without its identity it could not be told from a file of another run later.
+      const int reason = errno;
+      ::close(fd_);
+      ::unlink(target.c_str());
+      errno = reason;
+      refuse();
+    }
     created_ = target;
     regular_ = true;
+    slot_ = list(created_, creation_);
     return;
   }
   if (S_ISDIR(info.st_mode))
@@ -150,17 +226,13 @@ OutputFile::~OutputFile()
     ::close(fd_);
   // Only what this run created: an existing output was not changed by its check.
   if (!started_ && !created_.empty())
-    ::unlink(created_.c_str());
+    remove_if_untouched(created_.c_str(), creation_);
+  unlist(slot_);
 }
 
 void
 OutputFile::connect(std::initializer_list<OutputFile*> outputs)
 {
-  std::vector<const char*> created;
-  for (const OutputFile* output : outputs)
-    if (!output->created_.empty())
-      created.push_back(output->created_.c_str());
-  RemoveOnSignal guard(created);
   for (OutputFile* output : outputs)
   {
     if (!output->fifo_ || output->fd_ >= 0)
@@ -179,6 +251,8 @@ OutputFile::start()
   if (regular_ && created_.empty() && ::ftruncate(fd_, 0) != 0)
     refuse();
   started_ = true;
+  unlist(slot_);
+  slot_ = -1;
 }
 
 void

@@ -1,6 +1,9 @@
 #ifndef DRIVER_OUTPUTFILE_H
 #define DRIVER_OUTPUTFILE_H
 
+#include <signal.h>
+#include <sys/stat.h>
+
 #include <initializer_list>
 #include <string>
 
@@ -15,6 +18,37 @@ std::string
 dangling_target(std::string name);
 
 /**
+ * @brief While it is engaged, SIGHUP, SIGINT, SIGQUIT and SIGTERM first remove the files that
+ * OutputFile created and has not started, then end the process by that same signal, as
+ * whoever sent it expects. A signal that the process ignores (nohup, a background job) stays
+ * ignored. Engaged from before the first output is created until every output is started, it
+ * covers all that may wait in between: the banner on a blocked standard output, a FIFO's
+ * reader.
+ *
+ * A created file is removed, here as by OutputFile's destructor, only while it is untouched:
+ * its name still leads to the file that was created (same device and inode), which is still
+ * empty and unchanged since (same status-change time). Another run may have opened it as an
+ * existing output and written its results there; those are not this run's to remove.
+ */
+class StopSignalGuard
+{
+public:
+  StopSignalGuard();
+  /** Restores the earlier dispositions, if release() has not. */
+  ~StopSignalGuard();
+  StopSignalGuard(const StopSignalGuard&) = delete;
+  StopSignalGuard& operator=(const StopSignalGuard&) = delete;
+
+  /** @brief Restores the dispositions that the stop signals had before. */
+  void release();
+
+private:
+  static constexpr int kSignals = 4;
+  struct sigaction previous_[kSignals];
+  bool installed_[kSignals] = {};
+};
+
+/**
  * @brief One output of the run, opened once, when the run checks that it can be created, and
  * written through what was opened then.
  *
@@ -22,7 +56,7 @@ dangling_target(std::string name);
  * check created under a umask without the owner's write bit is read-only for its owner, and
  * another file may have taken the name in between. Nothing is truncated before start():
  * a run that cannot start leaves an existing output as it was, and the destructor removes a
- * file that this run created but never started.
+ * file that this run created but never started, as long as it is untouched (see StopSignalGuard).
  *
  * - A name that does not exist is created empty (O_CREAT|O_EXCL, mode 0666 under the umask);
  *   for a symbolic link to a file not there yet, that file.
@@ -42,8 +76,7 @@ public:
   /**
    * @brief Opens every FIFO of @p outputs, each waiting for its reader. Called once all are
    * checked and before any is started, so that while the run waits, and when it is stopped
-   * there, no output has been truncated. A SIGHUP, SIGINT, SIGQUIT or SIGTERM that ends the
-   * process during the wait first removes the files that the checks created.
+   * there, no output has been truncated.
    * @throw IOException "cannot create output file" when a FIFO cannot be opened.
    */
   static void connect(std::initializer_list<OutputFile*> outputs);
@@ -66,7 +99,9 @@ private:
   [[noreturn]] void write_failed() const;
 
   std::string name_;
-  std::string created_; // the file this run created, or "" when it existed before
+  std::string created_;       // the file this run created, or "" when it existed before
+  struct stat creation_ = {}; // what it was when created, to tell it from a later file
+  int slot_ = -1;             // where the stop signals' handler finds it, or -1
   int fd_ = -1;
   bool fifo_ = false;
   bool regular_ = false;

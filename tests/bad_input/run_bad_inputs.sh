@@ -55,9 +55,12 @@ error() {
     [ "$(wc -c <"$dir/err")" -le 400 ] || fail "status $status, expected 1 and one line of at most 400 bytes"
   [[ $(head -c 400 "$dir/err") == "quorlin: $1"* ]] || fail "error line does not start \"quorlin: $1\""
 }
-# same_outputs DIR: the .gen, .data and .fasta files are those of DIR, byte for byte.
+# same_outputs DIR [EXT...]: the .gen, .data and .fasta files (or those of EXT) are those of
+# DIR, byte for byte.
 same_outputs() {
-  for ext in gen data fasta; do cmp -s "$1/in.$ext" "$dir/in.$ext" || fail "in.$ext is not that of the contigs before"; done
+  local ref=$1 && shift
+  [ $# -gt 0 ] || set -- gen data fasta
+  for ext; do cmp -s "$ref/in.$ext" "$dir/in.$ext" || fail "in.$ext is not that of the contigs before"; done
 }
 # memory BASE FACTOR: peak memory within BASE MiB plus FACTOR times the input size.
 memory() {
@@ -352,6 +355,82 @@ if wanted small; then
   run 60 && wait $!
   normal 2 && cmp -s "$dir/read.data" "$work/reference/in.data" && cmp -s "$dir/in.gen" "$work/reference/in.gen" &&
     cmp -s "$dir/in.fasta" "$work/reference/in.fasta" || fail "not the outputs of a run into files"
+  end
+  # Until its outputs are started, a run stopped by a signal, or one that cannot start, removes
+  # the files it created and nothing else: not once another run has written its results into
+  # them under the same names. It ends by that signal (128 + its number), and a signal it was
+  # started ignoring stays ignored.
+  # stalled: $dir/pipe, a FIFO filled to the brim by $holder, which holds it open and never
+  # reads it: a run whose standard output it is waits in the banner's write. Killing $holder
+  # takes its only reader away.
+  stalled() {
+    mkfifo "$dir/pipe" && rm -f "$work/full"
+    python3 -c 'import os, sys, time
+fd = os.open(sys.argv[1], os.O_RDWR | os.O_NONBLOCK)
+for size in (4096, 1):
+    try:
+        while True:
+            os.write(fd, b"x" * size)
+    except BlockingIOError:
+        pass
+open(sys.argv[2], "w").close()
+time.sleep(600)' "$dir/pipe" "$work/full" &
+    holder=$!
+    for _ in $(seq 100); do [ -e "$work/full" ] && break; sleep 0.1; done
+  }
+  # stop_signals ARGS...: quorlin -alr in.alr -best ARGS in the background, as $waiting, with
+  # the stop signals at their default (a background job starts with SIGINT ignored), standard
+  # output appended to $stdout (default out), standard error to err.
+  stop_signals() {
+    (cd "$dir" && exec env --default-signal=HUP,INT,QUIT,TERM ${ignore:+--ignore-signal=$ignore} "$binary" -alr in.alr \
+      -best "$@" >>"${stdout:-out}" 2>>err) &
+    waiting=$!
+  }
+  # waiting_for WHAT: returns once the run waits in a write to a full pipe (WHAT = banner) or
+  # for a FIFO's reader (WHAT = reader): as its wait channel shows, or a second after its last
+  # output is created or its banner printed, where the kernel does not show it.
+  waiting_for() {
+    local _
+    for _ in $(seq $((sanitized ? 800 : 100))); do
+      case $1:$(cat "/proc/$waiting/wchan" 2>/dev/null) in
+        banner:*pipe_w* | reader:*fifo* | reader:wait_for_partner) return ;;
+      esac
+      if { [ "$1" = banner ] && [ -e "$dir/in.fasta" ]; } || { [ "$1" = reader ] && grep -qs '^Start time' "$dir/out"; }; then
+        sleep 1 && return
+      fi
+      sleep 0.1
+    done
+  }
+  # release: stops $holder, and the run when the row failed to see it end.
+  release() {
+    kill "$holder" 2>/dev/null && wait "$holder" 2>/dev/null
+    kill -KILL "$waiting" 2>/dev/null && wait "$waiting" 2>/dev/null
+    true
+  }
+  second_run() { (cd "$dir" && "$binary" -alr in.alr -best "$@" >second.out 2>&1) || fail "the second run failed"; }
+  begin "a run stopped in its FIFO wait keeps what a second run wrote" "$prefix" && mkfifo "$dir/in.gen"
+  stop_signals && waiting_for reader && second_run -gen second.gen
+  kill -TERM $waiting && wait $waiting
+  status=$? && [ $status = 143 ] || fail "status $status, expected 143 (SIGTERM)"
+  cmp -s "$dir/second.gen" "$work/reference/in.gen" || fail "second.gen is not that of a run into files"
+  same_outputs "$work/reference" data fasta
+  holder="" release && end
+  begin "a run that cannot start keeps what a second run wrote" "$prefix" && stalled
+  stdout=pipe stop_signals && waiting_for banner && second_run && kill "$holder" && wait $waiting
+  status=$? && error "cannot write to standard output: Broken pipe" && same_outputs "$work/reference"
+  release && end
+  for stop in TERM:143 HUP:129; do
+    begin "a run stopped by SIG${stop%:*} while its banner waits" "$prefix" && stalled && before=$(snapshot)
+    stdout=pipe stop_signals && waiting_for banner && kill -"${stop%:*}" $waiting && wait $waiting 2>/dev/null
+    status=$? && [ $status = "${stop#*:}" ] || fail "status $status, expected ${stop#*:} (SIG${stop%:*})"
+    [ "$(snapshot)" = "$before" ] || fail "files changed by a run stopped before it started"
+    release && end
+  done
+  begin "a run started with SIGINT ignored keeps ignoring it" "$prefix" && stalled
+  ignore=INT stdout=pipe stop_signals && waiting_for banner && kill -INT $waiting && sleep 0.5
+  kill -0 $waiting 2>/dev/null || fail "ended by the SIGINT it ignored"
+  (timeout 60 cat "$dir/pipe" >/dev/null &) && wait $waiting
+  status=$? && release && normal 2
   end
   # A file-size limit of 40 KiB: the third contig's .gen block passes it.
   begin "file-size limit" "$work/six.alr"

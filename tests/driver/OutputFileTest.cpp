@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -43,30 +45,50 @@ struct Folder
 };
 } // namespace
 
-// What is left at the output's name (and at a link's target) once the object is gone.
+// What is left at the output's name (and at a link's target) once the object is gone. A file
+// that the check created and that something else has since written, truncated or replaced is
+// another run's output, and stays.
 TEST(OutputFile, truncates_and_keeps_only_once_started)
 {
+  enum class Meanwhile
+  {
+    nothing,
+    written,   // another run opened it as an existing output and wrote its results
+    truncated, // ... and has only truncated it so far
+    replaced,  // the name now leads to another file
+  };
   struct Case
   {
     const char* what;
     const char* before; // the file's text before the check, or null: no file
     bool link;          // the output name is a link to "target", which does not exist yet
     bool start;
+    Meanwhile meanwhile;
     const char* expected;
   };
   const Case cases[] = {
-    { "new, never started: removed", nullptr, false, false, "<missing>" },
-    { "new, started", nullptr, false, true, "written" },
-    { "existing, never started: untouched", "last run", false, false, "last run" },
-    { "existing, started: replaced", "last run", false, true, "written" },
-    { "link to a new file, never started: target removed", nullptr, true, false, "<missing>" },
-    { "link to a new file, started: target written", nullptr, true, true, "written" },
+    { "new, never started: removed", nullptr, false, false, Meanwhile::nothing, "<missing>" },
+    { "new, started", nullptr, false, true, Meanwhile::nothing, "written" },
+    { "existing, never started: untouched", "last run", false, false, Meanwhile::nothing, "last run" },
+    { "existing, started: replaced", "last run", false, true, Meanwhile::nothing, "written" },
+    { "link to a new file, never started: target removed", nullptr, true, false, Meanwhile::nothing, "<missing>" },
+    { "link to a new file, started: target written", nullptr, true, true, Meanwhile::nothing, "written" },
+    { "new, written by another run: kept", nullptr, false, false, Meanwhile::written, "other run" },
+    { "new, truncated by another run: kept", nullptr, false, false, Meanwhile::truncated, "" },
+    { "new, replaced by an empty file: kept", nullptr, false, false, Meanwhile::replaced, "" },
+    { "link to a new file, target written by another run: kept",
+      nullptr,
+      true,
+      false,
+      Meanwhile::written,
+      "other run" },
   };
   for (const Case& c : cases)
   {
     SCOPED_TRACE(c.what);
     Folder folder;
     const std::string name = folder / "out.gen";
+    const std::string target = c.link ? folder / "target" : name;
     if (c.before)
       write_file(name, c.before);
     if (c.link)
@@ -75,7 +97,32 @@ TEST(OutputFile, truncates_and_keeps_only_once_started)
     }
     {
       OutputFile file(name);
-      EXPECT_EQ(read_file(c.link ? folder / "target" : name), c.before ? c.before : "");
+      EXPECT_EQ(read_file(target), c.before ? c.before : "");
+      // Past the clock's tick, as another process would be; a file that replaced the created
+      // one in the same tick is told from it by its inode alone.
+      if (c.meanwhile != Meanwhile::replaced)
+        ::usleep(20000);
+      switch (c.meanwhile)
+      {
+        case Meanwhile::nothing:
+          break;
+        case Meanwhile::written:
+          std::ofstream(target, std::ios::app) << "other run";
+          break;
+        case Meanwhile::truncated:
+        {
+          // As another run starts an existing output.
+          const int fd = ::open(target.c_str(), O_WRONLY);
+          ASSERT_GE(fd, 0);
+          EXPECT_EQ(::ftruncate(fd, 0), 0);
+          ::close(fd);
+          break;
+        }
+        case Meanwhile::replaced:
+          ASSERT_EQ(::unlink(target.c_str()), 0);
+          write_file(target, "");
+          break;
+      }
       if (c.start)
       {
         file.start();
@@ -83,7 +130,7 @@ TEST(OutputFile, truncates_and_keeps_only_once_started)
         file.close();
       }
     }
-    EXPECT_EQ(read_file(c.link ? folder / "target" : name), c.expected);
+    EXPECT_EQ(read_file(target), c.expected);
     if (c.link)
     {
       EXPECT_TRUE(std::filesystem::is_symlink(name));
@@ -91,6 +138,37 @@ TEST(OutputFile, truncates_and_keeps_only_once_started)
   }
 }
 
+// A stop signal while the guard is engaged removes the files the checks created that are
+// still untouched, and ends the process by that signal; one the process ignores stays ignored.
+TEST(OutputFileDeathTest, stop_signal_removes_only_untouched_created_files)
+{
+  Folder folder;
+  write_file(folder / "existing", "last run");
+  const auto stopped = [&](int signal)
+  {
+    StopSignalGuard guard;
+    OutputFile created(folder / "created");
+    OutputFile existing(folder / "existing");
+    OutputFile taken(folder / "taken");
+    ::usleep(20000);
+    std::ofstream(folder / "taken", std::ios::app) << "other run";
+    ::raise(signal);
+    std::_Exit(0);
+  };
+  EXPECT_EXIT(stopped(SIGTERM), ::testing::KilledBySignal(SIGTERM), "");
+  EXPECT_EQ(read_file(folder / "created"), "<missing>");
+  EXPECT_EQ(read_file(folder / "existing"), "last run");
+  EXPECT_EQ(read_file(folder / "taken"), "other run");
+
+  EXPECT_EXIT(
+    {
+      ::signal(SIGINT, SIG_IGN);
+      stopped(SIGINT);
+    },
+    ::testing::ExitedWithCode(0),
+    "");
+  EXPECT_EQ(read_file(folder / "created"), "");
+}
 // The run writes through what the check opened: a file that took the name in between is not
 // the output, and a new file without the owner's write bit is still written.
 TEST(OutputFile, writes_through_what_the_check_opened)
