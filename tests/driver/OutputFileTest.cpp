@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -138,37 +137,6 @@ TEST(OutputFile, truncates_and_keeps_only_once_started)
   }
 }
 
-// A stop signal while the guard is engaged removes the files the checks created that are
-// still untouched, and ends the process by that signal; one the process ignores stays ignored.
-TEST(OutputFileDeathTest, stop_signal_removes_only_untouched_created_files)
-{
-  Folder folder;
-  write_file(folder / "existing", "last run");
-  const auto stopped = [&](int signal)
-  {
-    StopSignalGuard guard;
-    OutputFile created(folder / "created");
-    OutputFile existing(folder / "existing");
-    OutputFile taken(folder / "taken");
-    ::usleep(20000);
-    std::ofstream(folder / "taken", std::ios::app) << "other run";
-    ::raise(signal);
-    std::_Exit(0);
-  };
-  EXPECT_EXIT(stopped(SIGTERM), ::testing::KilledBySignal(SIGTERM), "");
-  EXPECT_EQ(read_file(folder / "created"), "<missing>");
-  EXPECT_EQ(read_file(folder / "existing"), "last run");
-  EXPECT_EQ(read_file(folder / "taken"), "other run");
-
-  EXPECT_EXIT(
-    {
-      ::signal(SIGINT, SIG_IGN);
-      stopped(SIGINT);
-    },
-    ::testing::ExitedWithCode(0),
-    "");
-  EXPECT_EQ(read_file(folder / "created"), "");
-}
 // The run writes through what the check opened: a file that took the name in between is not
 // the output, and a new file without the owner's write bit is still written.
 TEST(OutputFile, writes_through_what_the_check_opened)
