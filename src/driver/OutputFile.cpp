@@ -25,10 +25,10 @@ namespace
 const int kStopSignals[] = { SIGHUP, SIGINT, SIGQUIT, SIGTERM };
 
 // The files that the stop signals' handler may remove. It may touch only async-signal-safe
-// state: fixed storage, published by a lock-free flag once it is filled in.
+// state: fixed storage, published by a lock-free flag once it is filled in. Only the thread
+// that opens the outputs lists and unlists them.
 struct ListedFile
 {
-  std::atomic<bool> claimed{ false };
   std::atomic<bool> listed{ false };
   char path[PATH_MAX];
   struct stat creation;
@@ -91,7 +91,7 @@ list(const std::string& path, const struct stat& creation)
   for (int slot = 0; slot < kMaxListed; ++slot)
   {
     ListedFile& file = listed_files[slot];
-    if (file.claimed.exchange(true))
+    if (file.listed.load())
       continue;
     path.copy(file.path, path.size());
     file.path[path.size()] = '\0';
@@ -108,7 +108,6 @@ unlist(int slot)
   if (slot < 0)
     return;
   listed_files[slot].listed.store(false);
-  listed_files[slot].claimed.store(false);
 }
 } // namespace
 
@@ -177,15 +176,9 @@ OutputFile::OutputFile(std::string name)
     fd_ = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
     if (fd_ < 0)
       refuse();
+    // Without its identity it could not be told from a file of another run later.
     if (::fstat(fd_, &creation_) != 0)
-    {
-      // Without its identity it could not be told from a file of another run later.
-      const int reason = errno;
-      ::close(fd_);
-      ::unlink(target.c_str());
-      errno = reason;
-      refuse();
-    }
+      release_and_refuse(target);
     created_ = target;
     regular_ = true;
     slot_ = list(created_, creation_);
@@ -210,13 +203,7 @@ OutputFile::OutputFile(std::string name)
   // A terminal written without blocking could refuse part of a contig's text.
   const int flags = ::fcntl(fd_, F_GETFL);
   if (::fstat(fd_, &info) != 0 || flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0)
-  {
-    // The destructor of an object that was never built does not run.
-    const int reason = errno;
-    ::close(fd_);
-    errno = reason;
-    refuse();
-  }
+    release_and_refuse("");
   regular_ = S_ISREG(info.st_mode);
 }
 
@@ -272,6 +259,18 @@ OutputFile::close()
   // Some file systems (NFS, a quota) report a lost write only here.
   if (fd >= 0 && ::close(fd) != 0)
     write_failed();
+}
+
+void
+OutputFile::release_and_refuse(const std::string& created)
+{
+  // The destructor of an object that was never built does not run.
+  const int reason = errno;
+  ::close(fd_);
+  if (!created.empty())
+    ::unlink(created.c_str());
+  errno = reason;
+  refuse();
 }
 
 void

@@ -95,6 +95,8 @@ public:
   void close();
 
 private:
+  /** Closes what the constructor opened, removes @p created unless it is "", then refuse(). */
+  [[noreturn]] void release_and_refuse(const std::string& created);
   [[noreturn]] void refuse() const;
   [[noreturn]] void write_failed() const;
 
