@@ -201,11 +201,8 @@ run(RunFiles& files,
   // is open, so that a run waiting there, or stopped there, leaves them as they were.
   OutputFile::connect({ &gen, &dat, &fasta });
   const std::time_t ttotdeb = std::time(nullptr);
-  gen.start();
-  dat.start();
-  fasta.start();
   // From here a signal ends the run as any stop does: the contigs committed stay whole.
-  stop_guard.release();
+  OutputFile::start({ &gen, &dat, &fasta }, stop_guard);
 
   ContigPipeline pipeline(quorlin, vorrin, tamsel, threads);
   // Contigs are read ahead of the one being committed, a few per thread, so that a worker

@@ -13,9 +13,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <iterator>
+#include <thread>
 #include <utility>
 
 namespace bpp
@@ -23,6 +25,80 @@ namespace bpp
 namespace
 {
 const int kStopSignals[] = { SIGHUP, SIGINT, SIGQUIT, SIGTERM };
+
+// Every regular output is locked by each run that has it open, from its opening to the end of
+// the run, so that a run that created a file and does not start can tell whether another run
+// has opened it since, written or not. A shared lock is what is meant, but the outputs are
+// opened write-only, and where locks are byte ranges (NFS, which turns flock() into one too) a
+// read lock needs read access. So each run holds a write lock on one byte of its own among the
+// first kShareBytes, and removing a file takes it whole: granted only while no other run holds
+// a byte. Locks of an open file description (not of the process) are released only when the
+// run's own descriptor is closed, and a byte beyond the end of the file may be locked.
+constexpr off_t kShareBytes = 4096;
+// How long an output's opening waits while the file is locked whole: another run removes it in
+// an instant, and only a program that keeps such a lock holds it longer.
+constexpr std::chrono::seconds kLockWait{ 10 };
+
+struct flock
+byte_range(off_t start, off_t length)
+{
+  struct flock range = {};
+  range.l_type = F_WRLCK;
+  range.l_whence = SEEK_SET;
+  range.l_start = start;
+  range.l_len = length; // 0: to the end, however far the file grows
+  return range;
+}
+
+// Granted only when no other open file description holds a lock on the file; a byte that this
+// one holds does not stand in the way. fcntl() is async-signal-safe and F_OFD_SETLK never
+// waits, so the stop signals' handler may call it.
+bool
+lock_whole(int fd)
+{
+  struct flock whole = byte_range(0, 0);
+  return ::fcntl(fd, F_OFD_SETLK, &whole) == 0;
+}
+
+enum class Share
+{
+  held,
+  refused, // the file system takes no lock: the run goes on, and keeps the file
+  busy,    // locked whole past the deadline
+};
+
+// Takes a byte of the file's first kShareBytes that no other run holds, waiting until
+// @p deadline while the file is locked whole: another run is removing it.
+Share
+share_lock(int fd, std::chrono::steady_clock::time_point deadline)
+{
+  for (;;)
+  {
+    bool whole = false;
+    for (off_t byte = 0; byte < kShareBytes && !whole;)
+    {
+      struct flock mine = byte_range(byte, 1);
+      if (::fcntl(fd, F_OFD_SETLK, &mine) == 0)
+        return Share::held;
+      if (errno != EAGAIN && errno != EACCES)
+        return Share::refused;
+      struct flock holder = byte_range(byte, 1);
+      if (::fcntl(fd, F_OFD_GETLK, &holder) != 0)
+        return Share::refused;
+      if (holder.l_type == F_UNLCK)
+        continue; // released in between: try that byte again
+      // Another run holds that byte alone; any other lock covers more than its byte.
+      whole = holder.l_start != byte || holder.l_len != 1;
+      ++byte;
+    }
+    // As many runs as bytes hold the file: too many to tell, so this one keeps what it creates.
+    if (!whole)
+      return Share::refused;
+    if (std::chrono::steady_clock::now() >= deadline)
+      return Share::busy;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
 
 // The files that the stop signals' handler may remove. It may touch only async-signal-safe
 // state: fixed storage, published by a lock-free flag once it is filled in. Only the thread
@@ -32,6 +108,7 @@ struct ListedFile
   std::atomic<bool> listed{ false };
   char path[PATH_MAX];
   struct stat creation;
+  int fd; // open, and locked, while listed
 };
 static_assert(std::atomic<bool>::is_always_lock_free, "read by a signal handler");
 constexpr int kMaxListed = 8;
@@ -54,7 +131,7 @@ extern "C" void
 remove_listed_and_end(int signal)
 {
   for (const ListedFile& file : listed_files)
-    if (file.listed.load())
+    if (file.listed.load() && lock_whole(file.fd))
       remove_if_untouched(file.path, file.creation);
   // Blocked while the handler runs, the signal is delivered again on return, now with its
   // default action: the process still ends by it, as whoever sent it expects.
@@ -84,7 +161,7 @@ private:
 };
 
 int
-list(const std::string& path, const struct stat& creation)
+list(const std::string& path, const struct stat& creation, int fd)
 {
   if (path.size() >= PATH_MAX)
     return -1;
@@ -96,6 +173,7 @@ list(const std::string& path, const struct stat& creation)
     path.copy(file.path, path.size());
     file.path[path.size()] = '\0';
     file.creation = creation;
+    file.fd = fd;
     file.listed.store(true);
     return slot;
   }
@@ -160,6 +238,17 @@ dangling_target(std::string name)
 OutputFile::OutputFile(std::string name)
   : name_(std::move(name))
 {
+  // Another run may create or remove the name between the look and the opening: it is looked
+  // at again, a few times.
+  const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+  for (int attempt = 1; !open_once(deadline, attempt < 8); ++attempt)
+  {
+  }
+}
+
+bool
+OutputFile::open_once(std::chrono::steady_clock::time_point deadline, bool may_retry)
+{
   errno = 0;
   struct stat info;
   if (::stat(name_.c_str(), &info) != 0)
@@ -174,6 +263,9 @@ OutputFile::OutputFile(std::string name)
     const std::string target = dangling_target(name_);
     StopSignalsHeld held;
     fd_ = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    // Another run created it first: it is an existing output now.
+    if (fd_ < 0 && errno == EEXIST && may_retry)
+      return false;
     if (fd_ < 0)
       refuse();
     // Without its identity it could not be told from a file of another run later.
@@ -181,8 +273,11 @@ OutputFile::OutputFile(std::string name)
       release_and_refuse(target);
     created_ = target;
     regular_ = true;
-    slot_ = list(created_, creation_);
-    return;
+    // Nobody removes a file just created: no wait. Without the lock it is never removed.
+    locked_ = share_lock(fd_, std::chrono::steady_clock::now()) == Share::held;
+    if (locked_)
+      slot_ = list(created_, creation_, fd_);
+    return true;
   }
   if (S_ISDIR(info.st_mode))
   {
@@ -194,7 +289,7 @@ OutputFile::OutputFile(std::string name)
     if (::access(name_.c_str(), W_OK) != 0)
       refuse();
     fifo_ = true;
-    return;
+    return true;
   }
   // Without O_NONBLOCK a device could wait here; a name that became a FIFO meanwhile is refused.
   fd_ = ::open(name_.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -205,16 +300,41 @@ OutputFile::OutputFile(std::string name)
   if (::fstat(fd_, &info) != 0 || flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0)
     release_and_refuse("");
   regular_ = S_ISREG(info.st_mode);
+  if (!regular_)
+    return true;
+  const Share share = share_lock(fd_, deadline);
+  if (share == Share::busy)
+  {
+    errno = EAGAIN;
+    release_and_refuse("");
+  }
+  locked_ = share == Share::held;
+  // A run that removed the file held it whole until its name was gone: the results go under
+  // the name they were given, to whatever it leads to now.
+  struct stat now;
+  if (::stat(name_.c_str(), &now) == 0 && now.st_dev == info.st_dev && now.st_ino == info.st_ino)
+    return true;
+  ::close(fd_);
+  fd_ = -1;
+  regular_ = locked_ = false;
+  if (may_retry)
+    return false;
+  errno = EAGAIN;
+  refuse();
 }
 
 OutputFile::~OutputFile()
 {
-  if (fd_ >= 0)
-    ::close(fd_);
-  // Only what this run created: an existing output was not changed by its check.
-  if (!started_ && !created_.empty())
+  // The lock taken whole, the check and the removal are one step for the stop signals'
+  // handler, which would otherwise find the descriptor of a listed file closed.
+  StopSignalsHeld held;
+  // Only what this run created and no other run holds: an existing output was not changed by
+  // its check, and another run may have opened this one as its own.
+  if (!started_ && locked_ && lock_whole(fd_))
     remove_if_untouched(created_.c_str(), creation_);
   unlist(slot_);
+  if (fd_ >= 0)
+    ::close(fd_);
 }
 
 void
@@ -229,6 +349,17 @@ OutputFile::connect(std::initializer_list<OutputFile*> outputs)
     if (output->fd_ < 0)
       output->refuse();
   }
+}
+
+void
+OutputFile::start(std::initializer_list<OutputFile*> outputs, StopSignalGuard& guard)
+{
+  // A signal between two starts would leave some outputs emptied and others removed. Held
+  // until the guard has given the signals their earlier action back, it ends a started run.
+  StopSignalsHeld held;
+  for (OutputFile* output : outputs)
+    output->start();
+  guard.release();
 }
 
 void
@@ -266,9 +397,10 @@ OutputFile::release_and_refuse(const std::string& created)
 {
   // The destructor of an object that was never built does not run.
   const int reason = errno;
-  ::close(fd_);
-  if (!created.empty())
+  if (!created.empty() && lock_whole(fd_))
     ::unlink(created.c_str());
+  ::close(fd_);
+  fd_ = -1;
   errno = reason;
   refuse();
 }

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <initializer_list>
 #include <string>
 
@@ -25,10 +26,11 @@ dangling_target(std::string name);
  * covers all that may wait in between: the banner on a blocked standard output, a FIFO's
  * reader.
  *
- * A created file is removed, here as by OutputFile's destructor, only while it is untouched:
- * its name still leads to the file that was created (same device and inode), which is still
- * empty and unchanged since (same status-change time). Another run may have opened it as an
- * existing output and written its results there; those are not this run's to remove.
+ * A created file is removed, here as by OutputFile's destructor, only while no other run has
+ * it open (see OutputFile) and it is untouched: its name still leads to the file that was
+ * created (same device and inode), which is still empty and unchanged since (same
+ * status-change time). Another run may have opened it as an existing output, and written its
+ * results there or not yet; it is not this run's to remove.
  */
 class StopSignalGuard
 {
@@ -63,6 +65,13 @@ private:
  * - An existing file or character device is opened for writing, not truncated.
  * - A FIFO is only asked for its write permission: opening it would wait for its reader, and
  *   the other outputs must be checked first. It is opened by connect().
+ *
+ * A regular file stays locked, as this run's output, until it is closed: the clean-up of
+ * another run that created it removes it only while no run holds it. An output that another
+ * run is removing is opened once that is done, again by name when the name no longer leads to
+ * it, so that the results land under the name they were given; a lock that some other program
+ * keeps on the whole file refuses the output after ten seconds. Where the file system takes no
+ * lock the run goes on without, and keeps a file it created.
  */
 class OutputFile
 {
@@ -88,6 +97,12 @@ public:
    */
   void start();
 
+  /**
+   * @brief Starts every one of @p outputs, then releases @p guard, as one step for the stop
+   * signals: one that comes meanwhile ends the run once all are started.
+   */
+  static void start(std::initializer_list<OutputFile*> outputs, StopSignalGuard& guard);
+
   /** @throw IOException "cannot write to output file" unless all of @p text is written. */
   void write(const std::string& text);
 
@@ -95,7 +110,12 @@ public:
   void close();
 
 private:
-  /** Closes what the constructor opened, removes @p created unless it is "", then refuse(). */
+  /**
+   * One look at the name and one opening. False when the name no longer leads to the file
+   * opened (another run removed it meanwhile) and @p may_retry: nothing is left open.
+   */
+  bool open_once(std::chrono::steady_clock::time_point deadline, bool may_retry);
+  /** Closes what the constructor opened, removes @p created unless it is "" or another run holds it, then refuse(). */
   [[noreturn]] void release_and_refuse(const std::string& created);
   [[noreturn]] void refuse() const;
   [[noreturn]] void write_failed() const;
@@ -107,6 +127,7 @@ private:
   int fd_ = -1;
   bool fifo_ = false;
   bool regular_ = false;
+  bool locked_ = false; // as this run's output (not where the file system takes no lock)
   bool started_ = false;
 };
 } // namespace bpp

@@ -432,6 +432,63 @@ time.sleep(600)' "$dir/pipe" "$work/full" &
   (timeout 60 cat "$dir/pipe" >/dev/null &) && wait $waiting
   status=$? && release && normal 2
   end
+  # Two runs on the same names, the second opening as existing outputs the files that the
+  # first created: a file that a run has open as its output is never removed by the other,
+  # written or not. The first is stopped, or cannot start, while the second waits at its banner
+  # or for its FIFO output's reader; the second then ends as a run into files.
+  two_runs() { begin "$1" "$prefix" && stalled && stdout=pipe stop_signals && first=$waiting && waiting_for banner; }
+  # second_ends: the second run ($waiting) ends with status 0, its outputs those of a run into files.
+  second_ends() {
+    wait $waiting
+    status=$? && [ $status = 0 ] || fail "the second run ended with status $status"
+    same_outputs "$work/reference" "$@"
+  }
+  two_runs "two runs wait at their banners; the first is stopped by SIGTERM"
+  stdout=pipe stop_signals && waiting_for banner && kill -TERM $first && wait $first
+  status=$? && [ $status = 143 ] || fail "the first run ended with status $status, expected 143 (SIGTERM)"
+  (timeout 60 cat "$dir/pipe" >/dev/null &) && second_ends
+  release && end
+  for first_ends in stopped cannot_start; do
+    two_runs "the first run ${first_ends/_/ } while the second waits for its FIFO output's reader" && mkfifo "$dir/second.gen"
+    stop_signals -gen second.gen && waiting_for reader
+    if [ $first_ends = stopped ]; then kill -TERM $first; else kill "$holder"; fi
+    wait $first
+    status=$? && [ $status = $([ $first_ends = stopped ] && echo 143 || echo 1) ] || fail "the first run ended with status $status"
+    (cd "$dir" && timeout 60 cat second.gen >read.gen) &
+    second_ends data fasta
+    wait $! && cmp -s "$dir/read.gen" "$work/reference/in.gen" || fail "the FIFO did not get the .gen of a run into files"
+    # What the first created and nobody else holds is still its own to remove.
+    [ ! -e "$dir/in.gen" ] || fail "in.gen, created by the first run alone, is left"
+    release && end
+  done
+  # The outputs are started as one step: SIGTERM, held open between the first output's start
+  # and the next, ends a started run, all three outputs empty, never some emptied and others
+  # removed.
+  # shimmed VARIABLE=VALUE COMMAND...: COMMAND with VARIABLE set and preload_shim.c preloaded.
+  shimmed() {
+    [ -f "$work/shim.so" ] || ${CC:-cc} -shared -fPIC -o "$work/shim.so" "$cases/../preload_shim.c" -ldl ||
+      fail "the preloaded shim does not build"
+    ASAN_OPTIONS="$ASAN_OPTIONS:verify_asan_link_order=0" LD_PRELOAD=$work/shim.so "$@"
+  }
+  begin "SIGTERM between the starts of two outputs" "$prefix" && cp "$work/reference/in.gen" "$dir" && rm -f "$work/stalled"
+  QUORLIN_STALL=$work/stalled shimmed stop_signals
+  for _ in $(seq $((sanitized ? 800 : 100))); do [ -e "$work/stalled" ] && break; sleep 0.1; done
+  kill -TERM $waiting && wait $waiting
+  status=$? && [ $status = 143 ] || fail "status $status, expected 143 (SIGTERM)"
+  for ext in gen data fasta; do [ -f "$dir/in.$ext" ] && [ ! -s "$dir/in.$ext" ] || fail "in.$ext is not started and empty"; done
+  end
+  # Where the file system takes no lock, a run goes on as any other, and one that cannot start
+  # keeps the files it created rather than guess whether another run holds them.
+  begin "a file system without locks: a run over the last run's files" "$prefix"
+  for ext in gen data fasta; do echo "last run" >"$dir/in.$ext"; done
+  QUORLIN_NO_LOCKS=1 shimmed run 60
+  normal 2 && same_outputs "$work/reference"
+  end
+  begin "a file system without locks: a run that cannot start keeps what it created" "$prefix"
+  QUORLIN_NO_LOCKS=1 stdout=/dev/full shimmed run 60
+  error "cannot write to standard output: No space left on device"
+  for ext in gen data fasta; do [ -f "$dir/in.$ext" ] && [ ! -s "$dir/in.$ext" ] || fail "in.$ext is not kept empty"; done
+  end
   # A file-size limit of 40 KiB: the third contig's .gen block passes it.
   begin "file-size limit" "$work/six.alr"
   filesize=40 run 60

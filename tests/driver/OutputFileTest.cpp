@@ -6,11 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
+#include <thread>
 
 using namespace bpp;
 
@@ -55,6 +59,7 @@ TEST(OutputFile, truncates_and_keeps_only_once_started)
     written,   // another run opened it as an existing output and wrote its results
     truncated, // ... and has only truncated it so far
     replaced,  // the name now leads to another file
+    opened,    // another run opened it as its output and has written nothing yet
   };
   struct Case
   {
@@ -75,6 +80,8 @@ TEST(OutputFile, truncates_and_keeps_only_once_started)
     { "new, written by another run: kept", nullptr, false, false, Meanwhile::written, "other run" },
     { "new, truncated by another run: kept", nullptr, false, false, Meanwhile::truncated, "" },
     { "new, replaced by an empty file: kept", nullptr, false, false, Meanwhile::replaced, "" },
+    { "new, opened by another run: kept", nullptr, false, false, Meanwhile::opened, "" },
+    { "link to a new file, opened by another run: kept", nullptr, true, false, Meanwhile::opened, "" },
     { "link to a new file, target written by another run: kept",
       nullptr,
       true,
@@ -94,6 +101,7 @@ TEST(OutputFile, truncates_and_keeps_only_once_started)
     {
       ASSERT_EQ(::symlink("target", name.c_str()), 0);
     }
+    std::unique_ptr<OutputFile> other; // outlives this run's output, as a run that waits
     {
       OutputFile file(name);
       EXPECT_EQ(read_file(target), c.before ? c.before : "");
@@ -120,6 +128,9 @@ TEST(OutputFile, truncates_and_keeps_only_once_started)
         case Meanwhile::replaced:
           ASSERT_EQ(::unlink(target.c_str()), 0);
           write_file(target, "");
+          break;
+        case Meanwhile::opened:
+          other = std::make_unique<OutputFile>(name);
           break;
       }
       if (c.start)
@@ -168,4 +179,91 @@ TEST(OutputFile, refuses_what_cannot_be_written_and_creates_nothing)
     EXPECT_THROW(OutputFile file(name), std::exception);
   }
   EXPECT_TRUE(std::filesystem::is_empty(folder / "dir"));
+}
+
+// Another run removing the file holds it locked whole, from its last look to the removal: an
+// output opened meanwhile waits, and its results land under the name it was given, whatever
+// the name leads to once the lock is released. A lock that is never released refuses the
+// output in bounded time and leaves the file as it was.
+TEST(OutputFile, waits_for_a_removal_and_writes_under_its_name)
+{
+  enum class Holder
+  {
+    removes,
+    keeps,
+    replaces, // puts another file under the name
+    never_releases,
+  };
+  const struct
+  {
+    const char* what;
+    Holder holder;
+    const char* expected;       // at the name
+    const char* expected_moved; // in the file moved away, or null
+  } cases[] = {
+    { "the file removed: created again", Holder::removes, "results", nullptr },
+    { "the file kept: written", Holder::keeps, "results", nullptr },
+    { "the file replaced: the new one written", Holder::replaces, "results", "last run" },
+    { "the lock never released: refused", Holder::never_releases, "last run", nullptr },
+  };
+  for (const auto& c : cases)
+  {
+    SCOPED_TRACE(c.what);
+    Folder folder;
+    const std::string name = folder / "out.gen";
+    write_file(name, "last run");
+    const int holder = ::open(name.c_str(), O_WRONLY);
+    ASSERT_GE(holder, 0);
+    struct flock whole = {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    ASSERT_EQ(::fcntl(holder, F_OFD_SETLK, &whole), 0);
+    std::atomic<bool> opened{ false };
+    std::string error;
+    std::thread run(
+      [&]
+      {
+        try
+        {
+          OutputFile file(name);
+          opened = true;
+          file.start();
+          file.write("results");
+          file.close();
+        }
+        catch (const std::exception& e)
+        {
+          error = e.what();
+        }
+      });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(opened) << "opened while the file was locked whole";
+    switch (c.holder)
+    {
+      case Holder::removes:
+        EXPECT_EQ(::unlink(name.c_str()), 0);
+        break;
+      case Holder::replaces:
+        EXPECT_EQ(std::rename(name.c_str(), (folder / "moved").c_str()), 0);
+        write_file(name, "");
+        break;
+      case Holder::keeps:
+      case Holder::never_releases:
+        break;
+    }
+    if (c.holder != Holder::never_releases)
+      ::close(holder);
+    run.join();
+    ::close(holder);
+    EXPECT_EQ(read_file(name), c.expected);
+    if (c.expected_moved)
+    {
+      EXPECT_EQ(read_file(folder / "moved"), c.expected_moved);
+    }
+    EXPECT_EQ(error.empty(), c.holder != Holder::never_releases) << error;
+    if (c.holder == Holder::never_releases)
+    {
+      EXPECT_NE(error.find("Resource temporarily unavailable"), std::string::npos) << error;
+    }
+  }
 }
