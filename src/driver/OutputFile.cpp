@@ -74,8 +74,8 @@ share_lock(int fd, std::chrono::steady_clock::time_point deadline)
 {
   for (;;)
   {
-    bool whole = false;
-    for (off_t byte = 0; byte < kShareBytes && !whole;)
+    bool again = false; // the file locked whole, or a lock released between two looks
+    for (off_t byte = 0; byte < kShareBytes && !again; ++byte)
     {
       struct flock mine = byte_range(byte, 1);
       if (::fcntl(fd, F_OFD_SETLK, &mine) == 0)
@@ -85,14 +85,11 @@ share_lock(int fd, std::chrono::steady_clock::time_point deadline)
       struct flock holder = byte_range(byte, 1);
       if (::fcntl(fd, F_OFD_GETLK, &holder) != 0)
         return Share::refused;
-      if (holder.l_type == F_UNLCK)
-        continue; // released in between: try that byte again
       // Another run holds that byte alone; any other lock covers more than its byte.
-      whole = holder.l_start != byte || holder.l_len != 1;
-      ++byte;
+      again = holder.l_type == F_UNLCK || holder.l_start != byte || holder.l_len != 1;
     }
     // As many runs as bytes hold the file: too many to tell, so this one keeps what it creates.
-    if (!whole)
+    if (!again)
       return Share::refused;
     if (std::chrono::steady_clock::now() >= deadline)
       return Share::busy;
@@ -330,7 +327,7 @@ OutputFile::~OutputFile()
   StopSignalsHeld held;
   // Only what this run created and no other run holds: an existing output was not changed by
   // its check, and another run may have opened this one as its own.
-  if (!started_ && locked_ && lock_whole(fd_))
+  if (!started_ && !created_.empty() && locked_ && lock_whole(fd_))
     remove_if_untouched(created_.c_str(), creation_);
   unlist(slot_);
   if (fd_ >= 0)
