@@ -38,18 +38,6 @@ ftruncate(int fd, off_t length)
   return result;
 }
 
-static int
-shim_fcntl(const char* symbol, int fd, int cmd, void* argument)
-{
-  if (getenv("QUORLIN_NO_LOCKS") != NULL && (cmd == F_OFD_SETLK || cmd == F_OFD_SETLKW || cmd == F_OFD_GETLK))
-  {
-    errno = ENOLCK;
-    return -1;
-  }
-  int (*real)(int, int, ...) = (int (*)(int, int, ...))dlsym(RTLD_NEXT, symbol);
-  return real(fd, cmd, argument);
-}
-
 /* Every command takes an int, a pointer or nothing, all read here as one pointer-sized word. */
 int
 fcntl(int fd, int cmd, ...)
@@ -58,15 +46,14 @@ fcntl(int fd, int cmd, ...)
   va_start(arguments, cmd);
   void* argument = va_arg(arguments, void*);
   va_end(arguments);
-  return shim_fcntl("fcntl", fd, cmd, argument);
+  if (getenv("QUORLIN_NO_LOCKS") != NULL && (cmd == F_OFD_SETLK || cmd == F_OFD_SETLKW || cmd == F_OFD_GETLK))
+  {
+    errno = ENOLCK;
+    return -1;
+  }
+  int (*real)(int, int, ...) = (int (*)(int, int, ...))dlsym(RTLD_NEXT, "fcntl");
+  return real(fd, cmd, argument);
 }
 
-int
-fcntl64(int fd, int cmd, ...)
-{
-  va_list arguments;
-  va_start(arguments, cmd);
-  void* argument = va_arg(arguments, void*);
-  va_end(arguments);
-  return shim_fcntl("fcntl64", fd, cmd, argument);
-}
+/* The same call on 64-bit systems, under the name that large-file builds use. */
+int fcntl64(int fd, int cmd, ...) __attribute__((alias("fcntl")));
