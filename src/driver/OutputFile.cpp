@@ -111,14 +111,14 @@ static_assert(std::atomic<bool>::is_always_lock_free, "read by a signal handler"
 constexpr int kMaxListed = 8;
 ListedFile listed_files[kMaxListed];
 
-// Removes @p path only while it is the file that was created and nothing has written, truncated
-// or replaced it since: another run may have opened it as an existing output and written its
-// results there. Only async-signal-safe calls, for the stop signals' handler.
+// Removes @p path, created as @p fd, only while no other run holds it and it is the file that
+// was created, which nothing has written, truncated or replaced since: another run may have
+// opened it as an existing output. Only async-signal-safe calls, for the stop signals' handler.
 void
-remove_if_untouched(const char* path, const struct stat& creation)
+remove_if_untouched(int fd, const char* path, const struct stat& creation)
 {
   struct stat now;
-  if (::lstat(path, &now) == 0 && now.st_dev == creation.st_dev && now.st_ino == creation.st_ino &&
+  if (lock_whole(fd) && ::lstat(path, &now) == 0 && now.st_dev == creation.st_dev && now.st_ino == creation.st_ino &&
       S_ISREG(now.st_mode) && now.st_size == 0 && now.st_ctim.tv_sec == creation.st_ctim.tv_sec &&
       now.st_ctim.tv_nsec == creation.st_ctim.tv_nsec)
     ::unlink(path);
@@ -128,8 +128,8 @@ extern "C" void
 remove_listed_and_end(int signal)
 {
   for (const ListedFile& file : listed_files)
-    if (file.listed.load() && lock_whole(file.fd))
-      remove_if_untouched(file.path, file.creation);
+    if (file.listed.load())
+      remove_if_untouched(file.fd, file.path, file.creation);
   // Blocked while the handler runs, the signal is delivered again on return, now with its
   // default action: the process still ends by it, as whoever sent it expects.
   ::signal(signal, SIG_DFL);
@@ -300,24 +300,22 @@ OutputFile::open_once(std::chrono::steady_clock::time_point deadline, bool may_r
   if (!regular_)
     return true;
   const Share share = share_lock(fd_, deadline);
-  if (share == Share::busy)
-  {
-    errno = EAGAIN;
-    release_and_refuse("");
-  }
   locked_ = share == Share::held;
   // A run that removed the file held it whole until its name was gone: the results go under
   // the name they were given, to whatever it leads to now.
   struct stat now;
-  if (::stat(name_.c_str(), &now) == 0 && now.st_dev == info.st_dev && now.st_ino == info.st_ino)
+  if (share != Share::busy && ::stat(name_.c_str(), &now) == 0 && now.st_dev == info.st_dev &&
+      now.st_ino == info.st_ino)
     return true;
+  if (share == Share::busy || !may_retry)
+  {
+    errno = EAGAIN;
+    release_and_refuse("");
+  }
   ::close(fd_);
   fd_ = -1;
   regular_ = locked_ = false;
-  if (may_retry)
-    return false;
-  errno = EAGAIN;
-  refuse();
+  return false;
 }
 
 OutputFile::~OutputFile()
@@ -327,8 +325,8 @@ OutputFile::~OutputFile()
   StopSignalsHeld held;
   // Only what this run created and no other run holds: an existing output was not changed by
   // its check, and another run may have opened this one as its own.
-  if (!started_ && !created_.empty() && locked_ && lock_whole(fd_))
-    remove_if_untouched(created_.c_str(), creation_);
+  if (!started_ && !created_.empty() && locked_)
+    remove_if_untouched(fd_, created_.c_str(), creation_);
   unlist(slot_);
   if (fd_ >= 0)
     ::close(fd_);
